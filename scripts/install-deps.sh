@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the build and test tools from Debian's packages. Quick and silent
+# when everything is already there.
+set -euo pipefail
+
+need=()
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+have_cmd cmake || need+=(cmake)
+have_cmd g++ || need+=(g++)
+have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
+have_cmd i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+have_pkg libgtest-dev || need+=(libgtest-dev)
+have_pkg libgmock-dev || need+=(libgmock-dev)
+have_pkg wine || need+=(wine)
+have_pkg wine64 || need+=(wine64)
+have_pkg wine32:i386 || need+=(wine32:i386)
+have_cmd python3 || need+=(python3)
+
+if [ ${#need[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing packages: ${need[*]} (run as root to install them)" >&2
+    exit 1
+fi
+
+echo "install-deps: installing ${need[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+apt-get update -qq >/dev/null
+apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
