@@ -1,0 +1,71 @@
+#include "launcher_run.h"
+
+#include <new>
+#include <string>
+
+#include "error_codes.h"
+#include "tree_copy.h"
+
+const char* const kScriptsFolder = "C:\\Windows\\Setup\\Scripts";
+
+namespace {
+
+int stagePackage(const std::string& source, int sourceConversionError, FileSystem& fs,
+                 CopyFailure& failure) {
+    if (sourceConversionError != 0) {
+        failure.code = sourceConversionError;
+        failure.message = fs.errorMessage(sourceConversionError);
+        failure.description = "convert source path to the ANSI code page " + source;
+        return sourceConversionError;
+    }
+    try {
+        return copyTree(fs, source, kScriptsFolder, failure);
+    } catch (const std::bad_alloc&) {
+        failure.code = kErrorNotEnoughMemory;
+        failure.message = fs.errorMessage(kErrorNotEnoughMemory);
+        failure.description = "copy " + source;
+        return kErrorNotEnoughMemory;
+    }
+}
+
+}  // namespace
+
+int runLauncher(int argc, const char* const* argv, int sourceConversionError,
+                LauncherPorts& ports) {
+    SetupLog log = openSetupLog(ports.logHost);
+    logMessage(log, "Quillbeck Setup\n");
+
+    if (argc <= 1) {
+        logMessage(log, "Expecting unzip temp directory name!\n");
+        closeSetupLog(log);
+        return kExitNoSource;
+    }
+
+    const std::string source = argv[1];
+    logMessage(log, "Unzipped temp directory to '%s'\n", source.c_str());
+    logMessage(log, "Preparing to copy temp directory from '%s' to '%s'\n", source.c_str(),
+               kScriptsFolder);
+
+    CopyFailure failure;
+    if (stagePackage(source, sourceConversionError, ports.fileSystem, failure) != 0) {
+        logMessage(log, "Temp directory copy failed with code:%d('%s') '%s'\n", failure.code,
+                   failure.message.c_str(), failure.description.c_str());
+        closeSetupLog(log);
+        return kExitCopyFailed;
+    }
+    logMessage(log, "Succeeded in copying temp directory\n");
+
+    const std::string script = std::string(kScriptsFolder) + "\\install.cmd";
+    logMessage(log, "Preparing to run %s\n", script.c_str());
+    int lastError = 0;
+    if (ports.shell.startScript(script, lastError)) {
+        logMessage(log, "Succeeded in running %s\n", script.c_str());
+        logMessage(log, "Done!\n");
+        closeSetupLog(log);
+        return kExitSuccess;
+    }
+    logMessage(log, "%s failed with error %d\n", script.c_str(), lastError);
+    logMessage(log, "Done :(\n");
+    closeSetupLog(log);
+    return kExitLaunchFailed;
+}

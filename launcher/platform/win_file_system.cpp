@@ -1,0 +1,118 @@
+#include "platform/win_file_system.h"
+
+#include <windows.h>
+
+#include "platform/unique_handle.h"
+#include "platform/win_text.h"
+
+namespace {
+
+int lastError() {
+    return static_cast<int>(GetLastError());
+}
+
+// Volume serial number and file index together name one file or directory, whatever
+// path, case or link leads to it.
+bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    std::wstring wide;
+    if (toWidePath(path, wide) != 0) {
+        return false;
+    }
+    // Backup semantics let this open directories too; no access is needed to read the
+    // identity, and full sharing disturbs nobody.
+    UniqueFile file(CreateFileW(wide.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.valid() && GetFileInformationByHandle(file.get(), &info) != 0;
+}
+
+}  // namespace
+
+int WinFileSystem::examine(const std::string& path, EntryKind& kind) {
+    kind = kEntryUnknown;
+    std::wstring wide;
+    const int converted = toWidePath(path, wide);
+    if (converted != 0) {
+        return converted;
+    }
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const int code = lastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+            kind = kEntryMissing;
+        }
+        return code;
+    }
+    kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kEntryDirectory : kEntryFile;
+    return 0;
+}
+
+bool WinFileSystem::sameEntry(const std::string& first, const std::string& second) {
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    return identify(first, a) && identify(second, b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+int WinFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {
+    entries.clear();
+    std::wstring wide;
+    const int converted = toWidePath(path, wide);
+    if (converted != 0) {
+        return converted;
+    }
+    if (wide.back() != L'\\') {
+        wide += L'\\';
+    }
+    wide += L'*';
+
+    WIN32_FIND_DATAW found{};
+    UniqueFind find(FindFirstFileW(wide.c_str(), &found));
+    if (!find.valid()) {
+        return lastError();
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        DirectoryEntry entry;
+        // A name the ANSI code page cannot hold could not be named again to copy it; it
+        // fails the listing rather than go missing from the staged package.
+        const int narrowed = toNarrow(name, entry.name);
+        if (narrowed != 0) {
+            return narrowed;
+        }
+        entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entries.push_back(entry);
+    } while (FindNextFileW(find.get(), &found));
+    const int code = lastError();
+    return code == ERROR_NO_MORE_FILES ? 0 : code;
+}
+
+int WinFileSystem::createDirectory(const std::string& path) {
+    std::wstring wide;
+    const int converted = toWidePath(path, wide);
+    if (converted != 0) {
+        return converted;
+    }
+    return CreateDirectoryW(wide.c_str(), nullptr) ? 0 : lastError();
+}
+
+int WinFileSystem::copyFile(const std::string& from, const std::string& to) {
+    std::wstring wideFrom;
+    std::wstring wideTo;
+    int converted = toWidePath(from, wideFrom);
+    if (converted == 0) {
+        converted = toWidePath(to, wideTo);
+    }
+    if (converted != 0) {
+        return converted;
+    }
+    return CopyFileW(wideFrom.c_str(), wideTo.c_str(), FALSE) ? 0 : lastError();
+}
+
+std::string WinFileSystem::errorMessage(int code) {
+    return systemErrorText(code);
+}

@@ -1,0 +1,134 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "error_codes.h"
+#include "launcher_run.h"
+#include "std_file_system.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const char* const kScript = "C:\\Windows\\Setup\\Scripts\\install.cmd";
+
+class LauncherRunTest : public ::testing::Test {
+  protected:
+    TempDir temp;
+    fs::path drive = temp.path() / "drive_c";
+    fs::path scripts = drive / "Windows" / "Setup" / "Scripts";
+    fs::path package = temp.path() / "pkg";
+    fs::path logFile = temp.path() / "QuillbeckSetup.log";
+    StdFileSystem fileSystem{drive};
+    FakeLogHost logHost{logFile};
+    FakeShell shell;
+    LauncherPorts ports{logHost, fileSystem, shell};
+
+    void SetUp() override { fs::create_directories(drive / "Windows" / "Setup"); }
+
+    int run(std::vector<std::string> args, int conversionError = 0) {
+        args.insert(args.begin(), "QuillbeckSetup.exe");
+        std::vector<const char*> argv;
+        for (const std::string& arg : args) {
+            argv.push_back(arg.c_str());
+        }
+        argv.push_back(nullptr);
+        return runLauncher(static_cast<int>(args.size()), argv.data(), conversionError, ports);
+    }
+
+    // The run must have closed the log: an unclosed stream would still hold its lines.
+    std::string log() { return readFile(logFile); }
+
+    std::string head(const std::string& source) {
+        return "Quillbeck Setup\n"
+               "Unzipped temp directory to '" +
+               source +
+               "'\n"
+               "Preparing to copy temp directory from '" +
+               source + "' to 'C:\\Windows\\Setup\\Scripts'\n";
+    }
+};
+
+TEST_F(LauncherRunTest, TypicalRunStagesPackageAndStartsItsScript) {
+    writeFile(package / "install.cmd", "new");
+    writeFile(package / "tools" / "tool.exe", "tool");
+    writeFile(scripts / "install.cmd", "old");
+    writeFile(scripts / "unattend.xml", "keep");
+
+    EXPECT_EQ(run({package.string(), "ignored", "also ignored"}), kExitSuccess);
+
+    EXPECT_EQ(log(), head(package.string()) +
+                         "Succeeded in copying temp directory\n"
+                         "Preparing to run C:\\Windows\\Setup\\Scripts\\install.cmd\n"
+                         "Succeeded in running C:\\Windows\\Setup\\Scripts\\install.cmd\n"
+                         "Done!\n");
+    EXPECT_THAT(shell.started, ElementsAre(kScript));
+    EXPECT_EQ(readFile(scripts / "install.cmd"), "new");
+    EXPECT_EQ(readFile(scripts / "tools" / "tool.exe"), "tool");
+    EXPECT_EQ(readFile(scripts / "unattend.xml"), "keep");
+}
+
+TEST_F(LauncherRunTest, NoArgumentLogsAndClosesWithMinusThree) {
+    EXPECT_EQ(run({}), kExitNoSource);
+    EXPECT_EQ(log(), "Quillbeck Setup\nExpecting unzip temp directory name!\n");
+    EXPECT_THAT(shell.started, IsEmpty());
+}
+
+TEST_F(LauncherRunTest, CopyFailureReportsTheRealCauseAndLaunchesNothing) {
+    const std::string missing = (temp.path() / "gone").string();
+    EXPECT_EQ(run({missing}), kExitCopyFailed);
+    EXPECT_EQ(log(), head(missing) +
+                         "Temp directory copy failed with code:" + std::to_string(ENOENT) + "('" +
+                         std::strerror(ENOENT) + "') 'examine source " + missing + "'\n");
+    EXPECT_THAT(shell.started, IsEmpty());
+    EXPECT_FALSE(fs::exists(scripts));
+}
+
+TEST_F(LauncherRunTest, SourceLostInConversionIsACopyFailureEvenWhenTheLookAlikeExists) {
+    // "pkg" exists: it stands for the best-fit look-alike of a name that did not convert.
+    writeFile(package / "install.cmd", "wrong package");
+    EXPECT_EQ(run({package.string()}, kErrorNoUnicodeTranslation), kExitCopyFailed);
+    EXPECT_EQ(log(), head(package.string()) + "Temp directory copy failed with code:1113('" +
+                         std::strerror(kErrorNoUnicodeTranslation) +
+                         "') 'convert source path to the ANSI code page " + package.string() +
+                         "'\n");
+    EXPECT_FALSE(fs::exists(scripts));
+    EXPECT_THAT(shell.started, IsEmpty());
+}
+
+TEST_F(LauncherRunTest, LaunchFailureLogsTheSystemErrorWithMinusFive) {
+    writeFile(package / "readme.txt", "no script here");
+    shell.succeeds = false;
+    shell.error = 2;
+    EXPECT_EQ(run({package.string()}), kExitLaunchFailed);
+    EXPECT_EQ(log(), head(package.string()) +
+                         "Succeeded in copying temp directory\n"
+                         "Preparing to run C:\\Windows\\Setup\\Scripts\\install.cmd\n"
+                         "C:\\Windows\\Setup\\Scripts\\install.cmd failed with error 2\n"
+                         "Done :(\n");
+}
+
+TEST_F(LauncherRunTest, WithoutALogTheRunIsTheSameButSilent) {
+    logHost.folderResult = -1;
+    EXPECT_EQ(run({}), kExitNoSource);
+    EXPECT_EQ(run({(temp.path() / "gone").string()}), kExitCopyFailed);
+    writeFile(package / "install.cmd", "x");
+    EXPECT_EQ(run({package.string()}), kExitSuccess);
+    shell.succeeds = false;
+    EXPECT_EQ(run({package.string()}), kExitLaunchFailed);
+    EXPECT_THAT(shell.started, ElementsAre(kScript, kScript));
+    EXPECT_FALSE(fs::exists(logFile));
+}
+
+TEST_F(LauncherRunTest, FormatCharactersInTheSourceAreLoggedLiterally) {
+    const fs::path odd = temp.path() / "100%s %n %d";
+    writeFile(odd / "install.cmd", "x");
+    EXPECT_EQ(run({odd.string()}), kExitSuccess);
+    EXPECT_EQ(log().substr(0, head(odd.string()).size()), head(odd.string()));
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+#include "std_file_system.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "error_codes.h"
+#include "tree_copy.h"
+
+namespace fs = std::filesystem;
+
+fs::path StdFileSystem::hostPath(const std::string& path) const {
+    std::string rest = path;
+    fs::path base;
+    if (rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {
+        base = driveRoot_;
+        rest = rest.substr(2);
+    }
+    for (char& c : rest) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    if (base.empty()) {
+        return fs::path(rest);
+    }
+    while (!rest.empty() && rest.front() == '/') {
+        rest.erase(0, 1);
+    }
+    return base / rest;
+}
+
+int StdFileSystem::examine(const std::string& path, EntryKind& kind) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(hostPath(path), ec);
+    if (status.type() == fs::file_type::not_found) {
+        kind = kEntryMissing;
+        return ENOENT;
+    }
+    if (ec) {
+        kind = kEntryUnknown;
+        return ec.value();
+    }
+    kind = fs::is_directory(status) ? kEntryDirectory : kEntryFile;
+    return 0;
+}
+
+bool StdFileSystem::sameEntry(const std::string& first, const std::string& second) {
+    std::error_code ec;
+    return fs::equivalent(hostPath(first), hostPath(second), ec) && !ec;
+}
+
+int StdFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {
+    entries.clear();
+    std::error_code ec;
+    fs::directory_iterator it(hostPath(path), ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code kindError;
+        entries.push_back({it->path().filename().string(), it->is_directory(kindError)});
+    }
+    return ec.value();
+}
+
+int StdFileSystem::createDirectory(const std::string& path) {
+    const fs::path host = hostPath(path);
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(host, ec))) {
+        return kErrorAlreadyExists;
+    }
+    fs::create_directory(host, ec);
+    return ec.value();
+}
+
+int StdFileSystem::copyFile(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    fs::copy_file(hostPath(from), hostPath(to), fs::copy_options::overwrite_existing, ec);
+    return ec.value();
+}
+
+std::string StdFileSystem::errorMessage(int code) {
+    return std::strerror(code);
+}
+
+int FaultyFileSystem::examine(const std::string& path, EntryKind& kind) {
+    return real_.examine(path, kind);
+}
+
+bool FaultyFileSystem::sameEntry(const std::string& first, const std::string& second) {
+    return real_.sameEntry(first, second);
+}
+
+int FaultyFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {
+    if (!unlistable.empty() && lastComponent(path) == unlistable) {
+        entries.clear();
+        return listError;
+    }
+    return real_.listDirectory(path, entries);
+}
+
+int FaultyFileSystem::createDirectory(const std::string& path) {
+    return real_.createDirectory(path);
+}
+
+int FaultyFileSystem::copyFile(const std::string& from, const std::string& to) {
+    copied.push_back(lastComponent(from));
+    if (!uncopyable.empty() && lastComponent(from) == uncopyable) {
+        return copyError;
+    }
+    return real_.copyFile(from, to);
+}
+
+std::string FaultyFileSystem::errorMessage(int code) {
+    return "message " + std::to_string(code);
+}
+
+int FakeLogHost::programDataFolder(std::string& out) {
+    out = folder;
+    return folderResult;
+}
+
+int FakeLogHost::createDirectory(const std::string& path) {
+    createdFolders.push_back(path);
+    return failingFolders.count(path) != 0 ? createError : successCode;
+}
+
+std::string FakeLogHost::errorMessage(int code) {
+    return "text of " + std::to_string(code);
+}
+
+std::FILE* FakeLogHost::openExclusive(const std::string& path) {
+    openedPaths.push_back(path);
+    return openFails ? nullptr : std::fopen(logFile_.c_str(), "w");
+}
+
+bool FakeShell::startScript(const std::string& path, int& lastError) {
+    started.push_back(path);
+    lastError = error;
+    return succeeds;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "quillbeck-test.XXXXXX").string();
+    if (mkdtemp(&pattern[0]) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+void writeFile(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}

@@ -1,0 +1,154 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "error_codes.h"
+#include "std_file_system.h"
+#include "tree_copy.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class TreeCopyTest : public ::testing::Test {
+  protected:
+    TempDir temp;
+    fs::path source = temp.path() / "package";
+    fs::path destination = temp.path() / "Scripts";
+    StdFileSystem real;
+    FaultyFileSystem faulty{real};
+    CopyFailure failure;
+
+    int copy(const fs::path& from, const fs::path& to) {
+        return copyTree(faulty, from.string(), to.string(), failure);
+    }
+};
+
+TEST_F(TreeCopyTest, MergesNestedTreeReplacingFilesAndKeepingTheRest) {
+    writeFile(source / "install.cmd", "new script");
+    writeFile(source / "a" / "b" / "c" / "deep.txt", "deep");
+    writeFile(source / "a" / "shared.txt", "new shared");
+    fs::create_directories(source / "empty");
+    writeFile(destination / "install.cmd", "old script, longer than the new one");
+    writeFile(destination / "a" / "shared.txt", "old");
+    writeFile(destination / "a" / "mine.txt", "keep");
+    writeFile(destination / "other.txt", "keep too");
+
+    ASSERT_EQ(copy(source, destination), 0) << failure.description;
+
+    EXPECT_EQ(readFile(destination / "install.cmd"), "new script");
+    EXPECT_EQ(readFile(destination / "a" / "b" / "c" / "deep.txt"), "deep");
+    EXPECT_EQ(readFile(destination / "a" / "shared.txt"), "new shared");
+    EXPECT_EQ(readFile(destination / "a" / "mine.txt"), "keep");
+    EXPECT_EQ(readFile(destination / "other.txt"), "keep too");
+    EXPECT_TRUE(fs::is_directory(destination / "empty"));
+    EXPECT_EQ(failure.code, 0);
+}
+
+TEST_F(TreeCopyTest, CreatesOnlyTheLastComponentOfTheDestination) {
+    writeFile(source / "install.cmd", "x");
+    ASSERT_EQ(copy(source, destination), 0);
+    EXPECT_EQ(readFile(destination / "install.cmd"), "x");
+
+    const fs::path orphan = temp.path() / "missing" / "Scripts";
+    EXPECT_EQ(copy(source, orphan), ENOENT);
+    EXPECT_EQ(failure.description, "create directory " + orphan.string());
+    EXPECT_FALSE(fs::exists(temp.path() / "missing"));
+}
+
+TEST_F(TreeCopyTest, MissingSourceFailsWithTheSystemErrorAndTouchesNothing) {
+    EXPECT_EQ(copy(temp.path() / "nope", destination), ENOENT);
+    EXPECT_EQ(failure.code, ENOENT);
+    EXPECT_EQ(failure.message, "message " + std::to_string(ENOENT));
+    EXPECT_EQ(failure.description, "examine source " + (temp.path() / "nope").string());
+    EXPECT_FALSE(fs::exists(destination));
+}
+
+TEST_F(TreeCopyTest, SameDirectoryUnderAnotherSpellingIsRefused) {
+    writeFile(destination / "install.cmd", "x");
+    EXPECT_EQ(copy(destination / "." / "", destination), kErrorInvalidParameter);
+    EXPECT_THAT(failure.description, HasSubstr("same directory"));
+    EXPECT_TRUE(faulty.copied.empty());
+}
+
+TEST_F(TreeCopyTest, DestinationInsideSourceIsRefusedBeforeCopyingIntoItself) {
+    const fs::path outer = temp.path() / "Setup";
+    const fs::path inner = outer / "Scripts";
+    writeFile(inner / "install.cmd", "x");
+    EXPECT_EQ(copy(outer, inner), kErrorInvalidParameter);
+    EXPECT_THAT(failure.description, HasSubstr("lies inside source"));
+    EXPECT_FALSE(fs::exists(inner / "Scripts"));
+}
+
+TEST_F(TreeCopyTest, FileInTheWayOfADirectoryFails) {
+    writeFile(source / "sub" / "x.txt", "x");
+    writeFile(destination / "sub", "a file, not a folder");
+    EXPECT_EQ(copy(source, destination), kErrorAlreadyExists);
+    EXPECT_EQ(failure.description,
+              "a file is in the way of directory " + destination.string() + "\\sub");
+    EXPECT_EQ(readFile(destination / "sub"), "a file, not a folder");
+
+    writeFile(temp.path() / "flat", "file");
+    EXPECT_EQ(copy(source, temp.path() / "flat"), kErrorAlreadyExists);
+}
+
+TEST_F(TreeCopyTest, SingleFileGoesIntoAnExistingFolderOrBecomesTheDestination) {
+    const fs::path file = temp.path() / "install.cmd";
+    writeFile(file, "single");
+    fs::create_directories(destination);
+    ASSERT_EQ(copy(file, destination), 0);
+    EXPECT_EQ(readFile(destination / "install.cmd"), "single");
+
+    const fs::path missing = temp.path() / "NoScripts";
+    ASSERT_EQ(copy(file, missing), 0);
+    EXPECT_TRUE(fs::is_regular_file(missing));
+    EXPECT_EQ(readFile(missing), "single");
+
+    EXPECT_EQ(copy(file, temp.path()), kErrorInvalidParameter);
+    EXPECT_THAT(failure.description, HasSubstr("same file"));
+}
+
+TEST_F(TreeCopyTest, UnlistableDirectoryAnywhereFailsTheCopy) {
+    writeFile(source / "install.cmd", "x");
+    writeFile(source / "sub" / "inner.txt", "x");
+    faulty.unlistable = "sub";
+    faulty.listError = EACCES;
+    EXPECT_EQ(copy(source, destination), EACCES);
+    EXPECT_EQ(failure.description, "list directory " + source.string() + "\\sub");
+    EXPECT_EQ(failure.message, "message " + std::to_string(EACCES));
+    EXPECT_FALSE(fs::exists(destination / "sub" / "inner.txt"));
+
+    // The package folder itself: the destination folder is made, then the copy fails
+    // instead of staging an empty package.
+    faulty.unlistable = "package";
+    fs::remove_all(destination);
+    EXPECT_EQ(copy(source, destination), EACCES);
+    EXPECT_TRUE(fs::is_directory(destination));
+    EXPECT_TRUE(fs::is_empty(destination));
+}
+
+TEST_F(TreeCopyTest, FirstFailingFileCopyStopsEverything) {
+    writeFile(source / "a" / "one.txt", "1");
+    writeFile(source / "b" / "two.txt", "2");
+    writeFile(source / "c" / "three.txt", "3");
+    faulty.uncopyable = "two.txt";
+    faulty.copyError = ENOSPC;
+    EXPECT_EQ(copy(source, destination), ENOSPC);
+    EXPECT_EQ(failure.description, "copy file " + source.string() + "\\b\\two.txt to " +
+                                       destination.string() + "\\b\\two.txt");
+    ASSERT_FALSE(faulty.copied.empty());
+    EXPECT_EQ(faulty.copied.back(), "two.txt");
+}
+
+TEST_F(TreeCopyTest, PathHelpersUseTheWindowsSeparator) {
+    EXPECT_EQ(joinPath("C:\\Windows", "Setup"), "C:\\Windows\\Setup");
+    EXPECT_EQ(joinPath("C:\\", "x"), "C:\\x");
+    EXPECT_EQ(lastComponent("C:\\pkg\\install.cmd"), "install.cmd");
+    EXPECT_EQ(lastComponent("install.cmd"), "install.cmd");
+}
+
+}  // namespace
