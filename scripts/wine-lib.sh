@@ -30,6 +30,9 @@ wine_prefix_new() {
     export WINEPREFIX="$WINE_TMP/prefix-$arch-$RANDOM$RANDOM"
     wineboot -i >/dev/null 2>&1
     wineserver -w
+    # A server that stays up spares every later step its start and shutdown
+    # delay; the registry lives in it, so changes are seen at once.
+    wineserver -p
 }
 
 # Unix path of drive C in the current prefix.
@@ -49,13 +52,12 @@ wine_run_in() {
         printf 'echo EXITCODE=%%ERRORLEVEL%%>"%s"\r\n' "$(winepath -w "$bat.rc" 2>/dev/null)"
     } >"$bat"
     (cd "$dir" && wine cmd /c "$(winepath -w "$bat" 2>/dev/null)" "$@" </dev/null) | tr -d '\r'
-    wineserver -w
     sed -n 's/^EXITCODE=//p' "$bat.rc" | tr -d '\r' >&3
     rm -f "$bat" "$bat.rc"
 }
 
 # Sets the Windows version Wine reports (winxp, win7, win10, ...).
-wine_set_version() { wine winecfg -v "$1" >/dev/null 2>&1; wineserver -w; }
+wine_set_version() { wine winecfg -v "$1" >/dev/null 2>&1; }
 
 # wine_reg_import FILE : imports a .reg file into the prefix's registry.
-wine_reg_import() { wine regedit /S "$(winepath -w "$1" 2>/dev/null)" >/dev/null 2>&1; wineserver -w; }
+wine_reg_import() { wine regedit /S "$(winepath -w "$1" 2>/dev/null)" >/dev/null 2>&1; }

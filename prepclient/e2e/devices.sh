@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Plants device instances in Wine's Plug and Play registry, runs the real
+# program and checks both its removal lines and which instances are gone.
+set -uo pipefail
+OSTRELLE="$1"
+source "$(dirname "$0")/e2e-lib.sh"
+
+ENUM='HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum'
+DEVPKEY_BASE='{a45c254e-df1c-4efd-8020-67d146a850e0}'
+NET_GUID_TEXT='{4D36E972-E325-11CE-BFC1-08002BE10318}'
+NET_GUID='72,e9,36,4d,25,e3,ce,11,bf,c1,08,00,2b,e1,03,18'
+DISK_GUID_TEXT='{4D36E967-E325-11CE-BFC1-08002BE10318}'
+DISK_GUID='67,e9,36,4d,25,e3,ce,11,bf,c1,08,00,2b,e1,03,18'
+
+utf16_hex() {
+    printf '%s\0' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 | tr -s ' \n' ',' |
+        sed 's/^,//; s/,$//'
+}
+
+# property INSTANCE FMTID PID TYPE HEXDATA
+property() {
+    printf '[%s\\%s\\Properties\\%s\\%04X]\r\n@=hex(ffff%04x):%s\r\n\r\n' \
+        "$ENUM" "$1" "$2" "$3" "$4" "$5"
+}
+
+# A name that fills the whole 4096-byte buffer and has no terminator.
+LONG_NAME="$(printf 'A%.0s' $(seq 2048))"
+ODD_NAME='Odd name 网卡'
+
+# device INSTANCE CLASS_TEXT CLASS_HEX PDO INSTALL_STATE NAME
+# Empty PDO, class or state: that property is not planted, so reading it fails.
+device() {
+    local id="$1"
+    printf '[%s\\%s]\r\n"ClassGUID"="%s"\r\n\r\n' "$ENUM" "$id" "${2:-}"
+    [ -z "$3" ] || property "$id" "$DEVPKEY_BASE" 10 0x0d "$3"
+    [ -z "$4" ] || property "$id" "$DEVPKEY_BASE" 16 0x12 "$(utf16_hex "$4")"
+    property "$id" '{4340a6c5-93fa-4706-972c-7b648008a5a7}' 2 0x07 '0a,20,80,01'
+    [ -z "$5" ] || property "$id" "$DEVPKEY_BASE" 36 0x07 "0$5,00,00,00"
+    local name_hex
+    name_hex="$(utf16_hex "$6")"
+    [ "$6" != "$LONG_NAME" ] || name_hex="${name_hex%,00,00}"
+    property "$id" '{b725f130-47ef-101a-a5f1-02608c9eebac}' 10 0x12 "$name_hex"
+}
+
+plant_devices() {
+    {
+        printf 'REGEDIT4\r\n\r\n'
+        device 'ROOT\NET\0001' "$NET_GUID_TEXT" "$NET_GUID" '\Device\00000042' 0 'Present NIC'
+        device 'ROOT\NET\0002' "$NET_GUID_TEXT" "$NET_GUID" '' 0 'Ghost NIC'
+        device 'ROOT\NET\0003' "$NET_GUID_TEXT" "$NET_GUID" '' 2 'Broken ghost NIC'
+        device 'ROOT\NET\0004' "$NET_GUID_TEXT" "$NET_GUID" '\Device\00000043' 1 'Installing NIC'
+        device 'ROOT\NET\0005' "$NET_GUID_TEXT" "$NET_GUID" '' '' 'Ghost NIC without state'
+        device 'ROOT\DISKDRIVE\0001' "$DISK_GUID_TEXT" "$DISK_GUID" '\Device\00000044' 2 'Broken disk'
+        device 'ROOT\DISKDRIVE\0002' "$DISK_GUID_TEXT" "$DISK_GUID" '' 0 'Orphan disk'
+        device 'ROOT\UNKNOWN\0001' '' '' '' '' 'No class at all'
+        device 'ROOT\NET\0006' "$NET_GUID_TEXT" "$NET_GUID" '' 0 "$LONG_NAME"
+        device 'ROOT\NET\0007' "$NET_GUID_TEXT" "$NET_GUID" '' 0 "$ODD_NAME"
+    } >"$WINE_TMP/devices.reg"
+    wine_reg_import "$WINE_TMP/devices.reg"
+}
+
+instance_exists() {
+    wine reg query "$ENUM\\$1" >/dev/null 2>&1
+}
+
+line() {
+    local kind="$1" state="$2" name="$3"
+    printf 'Removing %s devNodeInstallState=0x%08X devNodeStatus=0x0180200A Name=%s' \
+        "$kind" "$state" "$name"
+}
+
+check_walk() {
+    plant_devices
+    run_client_in "$WORK"
+    expect_eq "$WINEARCH exit" 0 "$RC"
+    local removals
+    removals="$(grep '^Removing ' <<<"$OUT" | grep -v 'Name=Odd name' | sort)"
+    local expected
+    expected="$(printf '%s\n' \
+        "$(line 'device that failed install.' 2 'Broken ghost NIC')" \
+        "$(line 'ghost NIC.' 2 'Broken ghost NIC')" \
+        "$(line 'ghost NIC.' 0 'Ghost NIC')" \
+        "$(line 'ghost NIC.' 0 'Ghost NIC without state')" \
+        "$(line 'device that failed install.' 2 'Broken disk')" \
+        "$(line 'ghost NIC.' 0 "${LONG_NAME:1}")" | sort)"
+    expect_eq "$WINEARCH removal lines" "$expected" "$removals"
+    # Characters outside the console's code page may be cut from the name, but
+    # the line and the removal still happen.
+    expect_eq "$WINEARCH odd name line" 1 "$(grep -c "^$(line 'ghost NIC.' 0 'Odd name')" <<<"$OUT")"
+    # The device lines come before the version lines.
+    expect_eq "$WINEARCH first line" "Removing" "$(head -n1 <<<"$OUT" | cut -c1-8)"
+    for gone in 'ROOT\NET\0002' 'ROOT\NET\0003' 'ROOT\NET\0005' 'ROOT\NET\0006' \
+        'ROOT\NET\0007' 'ROOT\DISKDRIVE\0001'; do
+        instance_exists "$gone" && fail "$WINEARCH $gone still present" || pass
+    done
+    for kept in 'ROOT\NET\0001' 'ROOT\NET\0004' 'ROOT\DISKDRIVE\0002' 'ROOT\UNKNOWN\0001' \
+        'DISPLAY\Default_Monitor\0000&0000'; do
+        instance_exists "$kept" && pass || fail "$WINEARCH $kept was removed"
+    done
+    # A second run finds nothing left to remove.
+    run_client_in "$WORK"
+    expect_eq "$WINEARCH second run removals" "" "$(grep '^Removing ' <<<"$OUT")"
+}
+
+for arch in win32 win64; do
+    wine_prefix_new "$arch"
+    WORK="$WINE_TMP/work"
+    mkdir -p "$WORK"
+    # A fresh prefix has devices of its own, none of them stale.
+    run_client_in "$WORK"
+    expect_eq "$arch untouched prefix" "" "$(grep '^Removing ' <<<"$OUT")"
+    check_walk
+done
+
+e2e_finish

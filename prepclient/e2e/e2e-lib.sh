@@ -1,0 +1,30 @@
+# Assertions shared by the client's end-to-end scripts.
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-lib.sh"
+
+E2E_FAILURES=0
+E2E_CHECKS=0
+
+pass() { E2E_CHECKS=$((E2E_CHECKS + 1)); }
+fail() {
+    E2E_CHECKS=$((E2E_CHECKS + 1))
+    E2E_FAILURES=$((E2E_FAILURES + 1))
+    echo "FAIL: $*" >&2
+}
+
+# expect_eq WHAT EXPECTED ACTUAL
+expect_eq() {
+    if [ "$2" == "$3" ]; then pass; else fail "$1: expected [$2], got [$3]"; fi
+}
+
+# Runs Ostrelle in DIR; sets OUT (console text) and RC (full exit code).
+run_client_in() {
+    local dir="$1"
+    shift
+    OUT="$(wine_run_in "$dir" "$OSTRELLE" "$@" 3>"$WINE_TMP/rc")"
+    RC="$(cat "$WINE_TMP/rc")"
+}
+
+e2e_finish() {
+    echo "$(basename "$0"): $E2E_CHECKS checks, $E2E_FAILURES failed"
+    [ "$E2E_FAILURES" -eq 0 ] && [ "$E2E_CHECKS" -gt 0 ]
+}
