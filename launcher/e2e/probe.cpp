@@ -1,33 +1,60 @@
 // Test-only helper for the end-to-end scripts; never shipped.
-//   probe hold FILE READY RELEASE  keeps FILE open with no sharing, writes READY once it
-//                                  holds it, lets go when RELEASE appears (or after 2 min)
-//   probe manifest EXE             prints the RT_MANIFEST resource with id 1 as Windows
-//                                  loads it from EXE; exit 1 when there is none
+//   probe hold-run FILE EXE ARGS...  keeps FILE open with no sharing while EXE runs with
+//                                    ARGS; exits with EXE's exit code
+//   probe manifest EXE               prints the RT_MANIFEST resource with id 1 as Windows
+//                                    loads it from EXE; exit 1 when there is none
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
-int hold(const char* path, const char* ready, const char* release) {
+// Quotes one argument the way the C runtime splits a command line.
+std::string quoted(const char* argument) {
+    std::string out = "\"";
+    size_t backslashes = 0;
+    for (const char* c = argument; *c != '\0'; ++c) {
+        if (*c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(*c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += *c;
+    }
+    out.append(backslashes * 2, '\\');
+    return out + "\"";
+}
+
+int holdAndRun(const char* path, int argc, char** argv) {
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         std::printf("cannot open %s: %lu\n", path, GetLastError());
         return 1;
     }
-    HANDLE signal = CreateFileA(ready, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    CloseHandle(signal);
-    for (int waited = 0; waited < 1200; ++waited) {
-        if (GetFileAttributesA(release) != INVALID_FILE_ATTRIBUTES) {
-            break;
-        }
-        Sleep(100);
+    std::printf("held\n");
+    std::string commandLine;
+    for (int i = 0; i < argc; ++i) {
+        commandLine += (i == 0 ? "" : " ") + quoted(argv[i]);
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    DWORD exitCode = 1;
+    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    } else {
+        std::printf("cannot start %s: %lu\n", argv[0], GetLastError());
     }
     CloseHandle(file);
-    return 0;
+    return static_cast<int>(exitCode);
 }
 
 int manifest(const char* exe) {
@@ -57,12 +84,12 @@ int manifest(const char* exe) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "hold") == 0) {
-        return hold(argv[2], argv[3], argv[4]);
+    if (argc >= 4 && std::strcmp(argv[1], "hold-run") == 0) {
+        return holdAndRun(argv[2], argc - 3, argv + 3);
     }
     if (argc == 3 && std::strcmp(argv[1], "manifest") == 0) {
         return manifest(argv[2]);
     }
-    std::printf("usage: probe hold FILE READY RELEASE | probe manifest EXE\n");
+    std::printf("usage: probe hold-run FILE EXE ARGS... | probe manifest EXE\n");
     return 2;
 }

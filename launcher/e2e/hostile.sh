@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Hostile sources never crash the launcher: overlong paths, characters outside the ANSI
+# code page, format and shell characters; long paths inside a package are copied.
+source "$(dirname "$0")/lib.sh" "$@"
+launcher_prefix
+
+copy_failed_with() {
+    log_of | grep -Eq "^Temp directory copy failed with code:$1\('[^']+'\) '.+'$"
+}
+
+# A look-alike of "C:\pkgα" under best fit: staging it would run the wrong package.
+make_script "$DRIVE_C/pkga/install.cmd" decoy
+run_direct 'C:\pkgα'
+expect_eq "non-ANSI source exits -4" 252 "$RC"
+expect "non-ANSI source: the failure names error 1113" copy_failed_with 1113
+expect_eq "non-ANSI source: log is closed after four lines" 4 "$(log_of | wc -l)"
+expect "non-ANSI source: the look-alike was not staged" test ! -e "$SCRIPTS"
+expect "non-ANSI source: nothing ran" no_script_ran
+
+run_direct 'C:\漢字\パッケージ'
+expect_eq "CJK source exits -4" 252 "$RC"
+expect "CJK source: the failure names error 1113" copy_failed_with 1113
+
+# Overlong sources that do not exist: past MAX_PATH, and past what the system accepts at all.
+long="C:\\$(printf 'd%.0s' $(seq 1 200))"
+for _ in $(seq 1 25); do long="$long\\$(printf 'e%.0s' $(seq 1 200))"; done
+run_direct "$long"
+expect_eq "5000-character source exits -4" 252 "$RC"
+expect "5000-character source: copy failure line" copy_failed_with '[0-9]+'
+expect_eq "5000-character source: the log names the whole path" "Unzipped temp directory to '$long'" \
+    "$(log_of | sed -n 2p)"
+
+huge="C:\\$(head -c 32600 /dev/zero | tr '\0' 'h')"
+run_direct "$huge"
+expect_eq "32600-character source exits -4" 252 "$RC"
+expect "32600-character source: copy failure line" copy_failed_with '[0-9]+'
+expect_eq "32600-character source: log closed after four lines" 4 "$(log_of | wc -l)"
+
+# A real package deep enough that both its own paths and the staged ones pass 260.
+deep_unix="$DRIVE_C/deep"
+deep_win='C:\deep'
+for i in 1 2 3; do
+    part="$(printf "p$i%.0s" $(seq 1 40))"
+    deep_unix="$deep_unix/$part"
+    deep_win="$deep_win\\$part"
+done
+make_script "$deep_unix/install.cmd" deep
+inner="$deep_unix/$(printf 'i%.0s' $(seq 1 120))/$(printf 'j%.0s' $(seq 1 120))"
+mkdir -p "$inner"
+echo "deep file" >"$inner/$(printf 'k%.0s' $(seq 1 100)).txt"
+run_direct "$deep_win"
+expect_eq "long package path exits 0" 0 "$RC"
+expect_eq "long package path log" "$(success_log "$deep_win")" "$(log_of)"
+staged="$SCRIPTS/${inner#"$deep_unix/"}/$(printf 'k%.0s' $(seq 1 100)).txt"
+expect_eq "entry whose staged path passes 260 characters was copied" "deep file" "$(cat "$staged")"
+expect_eq "long package's script ran" deep "$(ran_marker)"
+
+# Format directives and cmd metacharacters in a real source are plain text.
+rm -rf "$SCRIPTS" "$DRIVE_C/ran.txt"
+odd='100%s %n %d & ^ ! (x)'
+make_script "$DRIVE_C/$odd/install.cmd" odd
+run_direct "C:\\$odd"
+expect_eq "source with format and shell characters exits 0" 0 "$RC"
+expect_eq "source with format and shell characters is logged literally" \
+    "$(success_log "C:\\$odd")" "$(log_of)"
+expect_eq "its script ran" odd "$(ran_marker)"
+
+finish
