@@ -39,6 +39,18 @@ int ensureDirectory(FileSystem& fs, const std::string& destination, CopyFailure&
     return 0;
 }
 
+std::string describeFileCopy(const std::string& from, const std::string& to) {
+    std::string text = "copy file ";
+    text.append(from).append(" to ").append(to);
+    return text;
+}
+
+std::string describeCycle(const std::string& source, const std::string& destination) {
+    std::string text = "destination ";
+    text.append(destination).append(" lies inside source ").append(source);
+    return text;
+}
+
 struct PendingDirectory {
     std::string source;
     std::string destination;
@@ -80,14 +92,13 @@ int copyDirectory(FileSystem& fs, const std::string& source, const std::string& 
         if (!entry.isDirectory) {
             code = fs.copyFile(from, to);
             if (code != 0) {
-                code = fail(fs, code, "copy file " + from + " to " + to, failure);
+                code = fail(fs, code, describeFileCopy(from, to), failure);
             }
             continue;
         }
         // The destination inside the source would be copied into itself without end.
         if (fs.sameEntry(from, destination)) {
-            code = fail(fs, kErrorInvalidParameter,
-                        "destination " + destination + " lies inside source " + source, failure);
+            code = fail(fs, kErrorInvalidParameter, describeCycle(source, destination), failure);
             continue;
         }
         code = ensureDirectory(fs, to, failure);
@@ -145,7 +156,7 @@ int copyTree(FileSystem& fs, const std::string& source, const std::string& desti
     }
     code = fs.copyFile(source, target);
     if (code != 0) {
-        return fail(fs, code, "copy file " + source + " to " + target, failure);
+        return fail(fs, code, describeFileCopy(source, target), failure);
     }
     return 0;
 }

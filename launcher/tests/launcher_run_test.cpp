@@ -33,6 +33,7 @@ class LauncherRunTest : public ::testing::Test {
     int run(std::vector<std::string> args, int conversionError = 0) {
         args.insert(args.begin(), "QuillbeckSetup.exe");
         std::vector<const char*> argv;
+        argv.reserve(args.size() + 1);
         for (const std::string& arg : args) {
             argv.push_back(arg.c_str());
         }
