@@ -67,4 +67,13 @@ run_launcher 'C:\single\install.cmd'
 expect_eq "single file into existing Scripts exits 0" 0 "$RC"
 expect_eq "single file staged and run" single "$(ran_marker)"
 
+# "C:\Windows\Setup" itself missing: only the last component is ever created.
+rm -rf "$SETUP"
+run_launcher 'C:\noscript'
+expect_eq "missing C:\Windows\Setup exits -4" -4 "$RC"
+line="$(log_of | sed -n 4p)"
+expect "missing C:\Windows\Setup: the failure names the folder ($line)" \
+    grep -Eq "^Temp directory copy failed with code:3\('[^']+'\) 'create directory C:\\\\Windows\\\\Setup\\\\Scripts'$" <<<"$line"
+expect "C:\Windows\Setup was not created" test ! -e "$SETUP"
+
 finish

@@ -65,4 +65,12 @@ expect_eq "source with format and shell characters is logged literally" \
     "$(success_log "C:\\$odd")" "$(log_of)"
 expect_eq "its script ran" odd "$(ran_marker)"
 
+# Other spellings of a real package folder: trailing separator, forward slashes, relative.
+for spelling in 'C:\pkga\' 'C:/pkga' 'pkga'; do
+    rm -f "$DRIVE_C/ran.txt"
+    run_direct "$spelling"
+    expect_eq "source spelled '$spelling' exits 0" 0 "$RC"
+    expect_eq "source spelled '$spelling': its script ran" decoy "$(ran_marker)"
+done
+
 finish
