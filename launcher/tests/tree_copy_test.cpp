@@ -11,7 +11,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 class TreeCopyTest : public ::testing::Test {
@@ -142,13 +141,6 @@ TEST_F(TreeCopyTest, FirstFailingFileCopyStopsEverything) {
                                        destination.string() + "\\b\\two.txt");
     ASSERT_FALSE(faulty.copied.empty());
     EXPECT_EQ(faulty.copied.back(), "two.txt");
-}
-
-TEST_F(TreeCopyTest, PathHelpersUseTheWindowsSeparator) {
-    EXPECT_EQ(joinPath("C:\\Windows", "Setup"), "C:\\Windows\\Setup");
-    EXPECT_EQ(joinPath("C:\\", "x"), "C:\\x");
-    EXPECT_EQ(lastComponent("C:\\pkg\\install.cmd"), "install.cmd");
-    EXPECT_EQ(lastComponent("install.cmd"), "install.cmd");
 }
 
 }  // namespace
