@@ -31,6 +31,8 @@ seconds() { date +%s.%N; }
 run_ours() {
     rm -rf "$C/windows/Setup/Scripts"
     local start end
+    # Start each copy with the previous one's writes on disk, not still being flushed.
+    sync
     start="$(seconds)"
     (cd "$C" && wine "$EXE" 'C:\bench\pkg' </dev/null >/dev/null 2>&1) || {
         echo "QuillbeckSetup.exe failed" >&2
@@ -46,6 +48,8 @@ run_ours() {
 run_xcopy() {
     rm -rf "$C/bench/xcopy-dest"
     local start end
+    # Start each copy with the previous one's writes on disk, not still being flushed.
+    sync
     start="$(seconds)"
     (cd "$C" && wine xcopy 'C:\bench\pkg' 'C:\bench\xcopy-dest' /E /Y /I </dev/null >/dev/null 2>&1)
     end="$(seconds)"
