@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "error_codes.h"
+#include "fakes.h"
 #include "launcher_run.h"
 #include "std_file_system.h"
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "error_codes.h"
+#include "fakes.h"
 #include "std_file_system.h"
 
 namespace {

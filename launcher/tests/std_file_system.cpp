@@ -2,14 +2,10 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "error_codes.h"
-#include "tree_copy.h"
 
 namespace fs = std::filesystem;
 
@@ -83,86 +79,4 @@ int StdFileSystem::copyFile(const std::string& from, const std::string& to) {
 
 std::string StdFileSystem::errorMessage(int code) {
     return std::strerror(code);
-}
-
-int FaultyFileSystem::examine(const std::string& path, EntryKind& kind) {
-    return real_.examine(path, kind);
-}
-
-bool FaultyFileSystem::sameEntry(const std::string& first, const std::string& second) {
-    return real_.sameEntry(first, second);
-}
-
-int FaultyFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {
-    if (!unlistable.empty() && lastComponent(path) == unlistable) {
-        entries.clear();
-        return listError;
-    }
-    return real_.listDirectory(path, entries);
-}
-
-int FaultyFileSystem::createDirectory(const std::string& path) {
-    return real_.createDirectory(path);
-}
-
-int FaultyFileSystem::copyFile(const std::string& from, const std::string& to) {
-    copied.push_back(lastComponent(from));
-    if (!uncopyable.empty() && lastComponent(from) == uncopyable) {
-        return copyError;
-    }
-    return real_.copyFile(from, to);
-}
-
-std::string FaultyFileSystem::errorMessage(int code) {
-    return "message " + std::to_string(code);
-}
-
-int FakeLogHost::programDataFolder(std::string& out) {
-    out = folder;
-    return folderResult;
-}
-
-int FakeLogHost::createDirectory(const std::string& path) {
-    createdFolders.push_back(path);
-    return failingFolders.count(path) != 0 ? createError : successCode;
-}
-
-std::string FakeLogHost::errorMessage(int code) {
-    return "text of " + std::to_string(code);
-}
-
-std::FILE* FakeLogHost::openExclusive(const std::string& path) {
-    openedPaths.push_back(path);
-    return openFails ? nullptr : std::fopen(logFile_.c_str(), "w");
-}
-
-bool FakeShell::startScript(const std::string& path, int& lastError) {
-    started.push_back(path);
-    lastError = error;
-    return succeeds;
-}
-
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "quillbeck-test.XXXXXX").string();
-    if (mkdtemp(&pattern[0]) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-void writeFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "error_codes.h"
+#include "fakes.h"
 #include "std_file_system.h"
 #include "tree_copy.h"
 

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+#include "setup_log.h"
+#include "shell.h"
+
+// Wraps a real file system and fails chosen operations on paths whose last component is
+// the chosen name; records the files it was asked to copy.
+class FaultyFileSystem : public FileSystem {
+  public:
+    explicit FaultyFileSystem(FileSystem& real) : real_(real) {}
+
+    std::string unlistable;  // directory whose listing fails with listError
+    int listError = 13;
+    std::string uncopyable;  // file whose copy fails with copyError
+    int copyError = 5;
+    std::vector<std::string> copied;
+
+    int examine(const std::string& path, EntryKind& kind) override;
+    bool sameEntry(const std::string& first, const std::string& second) override;
+    int listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) override;
+    int createDirectory(const std::string& path) override;
+    int copyFile(const std::string& from, const std::string& to) override;
+    std::string errorMessage(int code) override;
+
+  private:
+    FileSystem& real_;
+};
+
+// A program-data folder and directory creator whose answers the test chooses; the log
+// itself is a real file at logFile, whatever path the launcher asks for.
+class FakeLogHost : public LogHost {
+  public:
+    explicit FakeLogHost(std::filesystem::path logFile) : logFile_(std::move(logFile)) {}
+
+    int folderResult = 0;
+    std::string folder = "C:\\ProgramData";
+    std::set<std::string> failingFolders;  // createDirectory fails with createError
+    int createError = 5;
+    int successCode = 0;  // what a folder that can be made reports: 0 or already-exists
+    bool openFails = false;
+    std::vector<std::string> createdFolders;
+    std::vector<std::string> openedPaths;
+
+    int programDataFolder(std::string& out) override;
+    int createDirectory(const std::string& path) override;
+    std::string errorMessage(int code) override;
+    std::FILE* openExclusive(const std::string& path) override;
+
+  private:
+    std::filesystem::path logFile_;
+};
+
+class FakeShell : public Shell {
+  public:
+    bool succeeds = true;
+    int error = 0;
+    std::vector<std::string> started;
+
+    bool startScript(const std::string& path, int& lastError) override;
+};
+
+// A fresh temporary directory, removed with everything in it at the end of the test.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+void writeFile(const std::filesystem::path& path, const std::string& text);
+std::string readFile(const std::filesystem::path& path);
