@@ -3,11 +3,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows >/dev/null
+for preset in windows windows-x64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" >/dev/null
+    echo "Programs built into $PWD/build/$preset/bin:"
+    ls -l "build/$preset/bin"
+done
 BIN="$PWD/build/windows/bin"
-echo "Programs built into $BIN:"
-ls -l "$BIN"
+BIN_X64="$PWD/build/windows-x64/bin"
 source scripts/wine-lib.sh
 for demo in prepclient/demo.sh launcher/demo.sh; do
     if [ -f "$demo" ]; then

@@ -11,6 +11,11 @@ have_cmd cmake || need+=(cmake)
 have_cmd g++ || need+=(g++)
 have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
 have_cmd i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
+have_cmd x86_64-w64-mingw32-windres || need+=(binutils-mingw-w64-x86-64)
+have_cmd localedef || need+=(locales)
+have_cmd zip || need+=(zip)
+have_cmd unzip || need+=(unzip)
 have_pkg libgtest-dev || need+=(libgtest-dev)
 have_pkg libgmock-dev || need+=(libgmock-dev)
 have_pkg wine || need+=(wine)
@@ -18,8 +23,23 @@ have_pkg wine64 || need+=(wine64)
 have_pkg wine32:i386 || need+=(wine32:i386)
 have_cmd python3 || need+=(python3)
 
+# The Wine runs in other Windows languages read Unix text in these locales.
+make_locales() {
+    local name
+    for name in ru_RU hi_IN; do
+        if ! locale -a 2>/dev/null | grep -qx "$name.utf8"; then
+            if [ "$(id -u)" -ne 0 ]; then
+                echo "install-deps: locale $name.UTF-8 missing (run as root to make it)" >&2
+                return 1
+            fi
+            localedef -i "$name" -f UTF-8 "$name.UTF-8" >/dev/null 2>&1 || return 1
+        fi
+    done
+}
+
 if [ ${#need[@]} -eq 0 ]; then
-    exit 0
+    make_locales
+    exit
 fi
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -34,3 +54,4 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 apt-get update -qq >/dev/null
 apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+make_locales

@@ -7,6 +7,49 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 WINE_TMP=""
 
+# Which edition the suite tests: x86 (32-bit, the default) or x64 (native 64-bit).
+EDITION="${IMAGEPREP_EDITION:-x86}"
+
+# Debian's "wine" always starts the 32-bit loader, and some hosts cannot execute 32-bit
+# Linux programs at all (their kernel has IA-32 emulation switched off). There only the
+# 64-bit loader works: it runs 64-bit prefixes and the x64 edition natively.
+wine_host_runs_32bit() {
+    if [ -z "${WINE_HOST_RUNS_32BIT:-}" ]; then
+        if timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; then
+            WINE_HOST_RUNS_32BIT=yes
+        else
+            WINE_HOST_RUNS_32BIT=no
+        fi
+        export WINE_HOST_RUNS_32BIT
+    fi
+    [ "$WINE_HOST_RUNS_32BIT" = yes ]
+}
+
+if ! wine_host_runs_32bit; then
+    export WINELOADER=/usr/lib/wine/wine64
+    wine() { /usr/lib/wine/wine64 "$@"; }
+    winepath() { /usr/lib/wine/wine64 winepath "$@"; }
+    wineboot() { /usr/lib/wine/wine64 wineboot "$@"; }
+fi
+
+# The prefix a suite of this edition runs in: the 32-bit edition on a 32-bit system, the
+# x64 edition on a 64-bit one.
+wine_edition_arch() {
+    if [ "$EDITION" = x64 ]; then echo win64; else echo win32; fi
+}
+
+# Exit code that ctest counts as "skipped".
+WINE_SKIP=77
+
+# wine_require ARCH : ends the suite as skipped when this host cannot run ARCH prefixes
+# (win32, or 32-bit programs in a 64-bit prefix: "wow64").
+wine_require() {
+    if [ "$1" != win64 ] && ! wine_host_runs_32bit; then
+        echo "SKIP: this host cannot execute 32-bit programs (its kernel has IA-32 emulation off)"
+        exit "$WINE_SKIP"
+    fi
+}
+
 wine_cleanup() {
     if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX}" ]; then
         wineserver -k >/dev/null 2>&1 || true
@@ -19,6 +62,8 @@ wine_cleanup() {
 # wine_prefix_new win32|win64 : make a fresh prefix in a new temporary folder.
 wine_prefix_new() {
     local arch="$1"
+    if [ "$EDITION" = x86 ]; then wine_require wow64; fi
+    wine_require "$arch"
     if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX}" ]; then
         wineserver -k >/dev/null 2>&1 || true
     fi

@@ -41,7 +41,7 @@ finish() {
 
 # A fresh prefix with the folder the launcher stages into ("C:\Windows\Setup" must exist).
 launcher_prefix() {
-    wine_prefix_new win32
+    wine_prefix_new "$(wine_edition_arch)"
     DRIVE_C="$(wine_drive_c)"
     SETUP="$DRIVE_C/windows/Setup"
     SCRIPTS="$SETUP/Scripts"

@@ -5,6 +5,8 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "platform/word_size.h"
+
 namespace {
 
 // The shell may hand the request to COM-based handlers, which need an apartment.
@@ -22,7 +24,7 @@ struct ComApartment {
 
 }  // namespace
 
-static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "the launcher is a 32-bit program");
+static_assert(sizeof(SHELLEXECUTEINFOA) == kExpectedShellExecuteInfoSize, "shell request size");
 
 bool WinShell::startScript(const std::string& path, int& lastError) {
     ComApartment apartment;

@@ -9,10 +9,12 @@
 #include <cstring>
 
 #include "platform/unique_handle.h"
+#include "platform/word_size.h"
 
 namespace {
 
-static_assert(sizeof(SP_DEVINFO_DATA) == 28, "a 32-bit build is expected");
+// A header of the wrong word size would hand the system a record it rejects.
+static_assert(sizeof(SP_DEVINFO_DATA) == kExpectedDevInfoDataSize, "device record size");
 
 // Property keys, spelled out so that no library has to supply them.
 constexpr DEVPROPKEY kPdoName = {

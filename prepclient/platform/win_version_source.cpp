@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/unique_handle.h"
+#include "platform/word_size.h"
 
 namespace {
 
@@ -30,6 +31,10 @@ Fn findProc(HMODULE module, const char* name) {
 }  // namespace
 
 bool WinVersionSource::isWow64Process() {
+    // IsWow64Process says false in a native 64-bit process, yet the system is 64-bit.
+    if (kEditionIsNative64Bit) {
+        return true;
+    }
     // Missing on the oldest systems, which are all 32-bit.
     auto isWow64 = findProc<IsWow64ProcessFn>(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process");
     BOOL wow64 = FALSE;
