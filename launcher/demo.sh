@@ -1,25 +1,39 @@
-# Sourced by scripts/demo.sh: stages a small sample package with QuillbeckSetup.exe in a
-# fresh 32-bit prefix, then shows the setup log and the marker its install.cmd wrote.
-echo "== QuillbeckSetup.exe under Wine (32-bit prefix) =="
-wine_prefix_new win32
-quillbeck_c="$(wine_drive_c)"
-mkdir -p "$quillbeck_c/windows/Setup/Scripts" "$quillbeck_c/unzipped/drivers/net"
-printf 'older script\r\n' >"$quillbeck_c/windows/Setup/Scripts/install.cmd"
-printf '@echo off\r\necho install.cmd ran from %%~dp0> C:\\install-ran.txt\r\n' \
-    >"$quillbeck_c/unzipped/install.cmd"
-printf 'sample driver\r\n' >"$quillbeck_c/unzipped/drivers/net/sample.inf"
-echo "-- package C:\\unzipped:"
-(cd "$quillbeck_c/unzipped" && find . -type f | sort)
-wine_run_in "$quillbeck_c" "$BIN/QuillbeckSetup.exe" 'C:\unzipped' 3>"$WINE_TMP/quillbeck.rc"
-echo "-- exit code: $(cat "$WINE_TMP/quillbeck.rc")"
-echo "-- C:\\ProgramData\\Orvane\\Logs\\QuillbeckSetup.log:"
-tr -d '\r' <"$quillbeck_c/ProgramData/Orvane/Logs/QuillbeckSetup.log"
-echo "-- staged in C:\\Windows\\Setup\\Scripts:"
-(cd "$quillbeck_c/windows/Setup/Scripts" && find . -type f | sort)
-# The launcher does not wait for the script; give it a moment to leave its marker.
-for _ in $(seq 1 100); do
-    if [ -s "$quillbeck_c/install-ran.txt" ]; then break; fi
-    sleep 0.1
-done
-echo "-- C:\\install-ran.txt (written by the staged install.cmd):"
-tr -d '\r' <"$quillbeck_c/install-ran.txt" 2>/dev/null || echo "(missing: install.cmd did not run)"
+# Sourced by scripts/demo.sh: stages a small sample package with QuillbeckSetup.exe, the
+# x64 edition in a fresh 64-bit prefix and the 32-bit edition in a 32-bit one where this
+# host can run it, then shows the setup log and what the staged install.cmd recorded.
+quillbeck_demo() {
+    local bin="$1" arch="$2"
+    wine_prefix_new "$arch"
+    local c
+    c="$(wine_drive_c)"
+    mkdir -p "$c/windows/Setup/Scripts" "$c/unzipped/drivers/net"
+    printf 'older script\r\n' >"$c/windows/Setup/Scripts/install.cmd"
+    printf '@echo off\r\necho install.cmd ran from %%~dp0 on %%PROCESSOR_ARCHITECTURE%%> C:\\install-ran.txt\r\n' \
+        >"$c/unzipped/install.cmd"
+    printf 'sample driver\r\n' >"$c/unzipped/drivers/net/sample.inf"
+    echo "-- package C:\\unzipped:"
+    (cd "$c/unzipped" && find . -type f | sort)
+    wine_run_in "$c" "$bin/QuillbeckSetup.exe" 'C:\unzipped' 3>"$WINE_TMP/quillbeck.rc"
+    echo "-- exit code: $(cat "$WINE_TMP/quillbeck.rc")"
+    echo "-- C:\\ProgramData\\Orvane\\Logs\\QuillbeckSetup.log:"
+    tr -d '\r' <"$c/ProgramData/Orvane/Logs/QuillbeckSetup.log"
+    echo "-- staged in C:\\Windows\\Setup\\Scripts:"
+    (cd "$c/windows/Setup/Scripts" && find . -type f | sort)
+    # The launcher does not wait for the script; give it a moment to leave its marker.
+    for _ in $(seq 1 100); do
+        if [ -s "$c/install-ran.txt" ]; then break; fi
+        sleep 0.1
+    done
+    echo "-- C:\\install-ran.txt (written by the staged install.cmd):"
+    tr -d '\r' <"$c/install-ran.txt" 2>/dev/null || echo "(missing: install.cmd did not run)"
+}
+
+echo "== QuillbeckSetup.exe x64 under Wine (64-bit prefix) =="
+EDITION=x64 quillbeck_demo "$BIN_X64" win64
+echo
+if wine_host_runs_32bit; then
+    echo "== QuillbeckSetup.exe 32-bit under Wine (32-bit prefix) =="
+    EDITION=x86 quillbeck_demo "$BIN" win32
+else
+    echo "== QuillbeckSetup.exe 32-bit: not shown, this host's kernel cannot run 32-bit programs =="
+fi

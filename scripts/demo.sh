@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds both 32-bit programs and runs them under Wine in a throwaway prefix.
+# Builds both programs in both editions and runs them under Wine in throwaway prefixes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh

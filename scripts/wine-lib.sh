@@ -42,6 +42,18 @@ wine_edition_arch() {
     if [ "$EDITION" = x64 ]; then echo win64; else echo win32; fi
 }
 
+# The binary tools (objdump, windres) that read this edition's files.
+edition_tool() {
+    if [ "$EDITION" = x64 ]; then echo "x86_64-w64-mingw32-$1"; else echo "i686-w64-mingw32-$1"; fi
+}
+
+# The PE shape of this edition: optional-header magic and the objdump architecture.
+edition_pe_magic() { if [ "$EDITION" = x64 ]; then echo 020b; else echo 010b; fi; }
+edition_pe_arch() { if [ "$EDITION" = x64 ]; then echo i386:x86-64; else echo i386; fi; }
+
+# True when this host can run the edition's programs under Wine.
+wine_edition_runs() { [ "$EDITION" = x64 ] || wine_host_runs_32bit; }
+
 # Exit code that ctest counts as "skipped".
 WINE_SKIP=77
 

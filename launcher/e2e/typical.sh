@@ -11,7 +11,13 @@ echo "old driver" >"$SCRIPTS/drivers/old.inf"
 echo "stale" >"$SCRIPTS/drivers/shared.inf"
 
 PKG="$DRIVE_C/pkg"
-make_script "$PKG/install.cmd" new
+# The script first records which command processor runs it, then its marker: the native
+# one of the edition's own system (AMD64 for x64, x86 for the 32-bit edition on 32-bit
+# Windows).
+mkdir -p "$PKG"
+printf '@echo off\r\necho %%PROCESSOR_ARCHITECTURE%%> C:\\arch.txt\r\necho new> C:\\ran.txt\r\n' \
+    >"$PKG/install.cmd"
+if [ "$EDITION" = x64 ]; then NATIVE_ARCH=AMD64; else NATIVE_ARCH=x86; fi
 mkdir -p "$PKG/drivers/net/x86" "$PKG/tools/empty"
 echo "fresh" >"$PKG/drivers/shared.inf"
 echo "nic" >"$PKG/drivers/net/x86/nic.sys"
@@ -21,6 +27,8 @@ run_launcher 'C:\pkg' extra 'and another'
 expect_eq "typical run exits 0" 0 "$RC"
 expect_eq "typical run log is the seven lines" "$(success_log 'C:\pkg')" "$(log_of)"
 expect_eq "the new install.cmd ran" new "$(ran_marker)"
+expect_eq "install.cmd ran in the native command processor" "$NATIVE_ARCH" \
+    "$(tr -d '\r \n' <"$DRIVE_C/arch.txt" 2>/dev/null)"
 expect "install.cmd was replaced" cmp -s "$PKG/install.cmd" "$SCRIPTS/install.cmd"
 expect "nested file copied" cmp -s "$PKG/drivers/net/x86/nic.sys" "$SCRIPTS/drivers/net/x86/nic.sys"
 expect "binary payload copied intact" cmp -s "$PKG/tools/payload.bin" "$SCRIPTS/tools/payload.bin"

@@ -5,7 +5,15 @@ set -uo pipefail
 OSTRELLE="$1"
 source "$(dirname "$0")/e2e-lib.sh"
 
-wine_prefix_new win32
+# Windows 7 in the edition's own prefix: the version lines and code follow the word size
+# of the system, not of the program.
+ARCH="$(wine_edition_arch)"
+if [ "$ARCH" = win64 ]; then
+    BITS_FLAG=1 BITS_TEXT=64-bit WIN7_CODE=6 XP_NAME=winxp64 XP_CODE=2
+else
+    BITS_FLAG=0 BITS_TEXT=32-bit WIN7_CODE=5 XP_NAME=winxp XP_CODE=1
+fi
+wine_prefix_new "$ARCH"
 wine_set_version win7
 WORK="$WINE_TMP/work"
 mkdir -p "$WORK"
@@ -24,10 +32,10 @@ ghost_present() {
     wine reg query 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT\NET\0001' >/dev/null 2>&1
 }
 
-EXPECTED_OUTPUT='getOSType: rtlOsMajor 6, rtlOsMinor 1, rtlwProductType 1, 64bit 0
-getOSType: osMajor 6, osMinor 1, wProductType 1, 32-bit
-OperatingSystem: 5
-OSType.txt done'
+EXPECTED_OUTPUT="getOSType: rtlOsMajor 6, rtlOsMinor 1, rtlwProductType 1, 64bit $BITS_FLAG
+getOSType: osMajor 6, osMinor 1, wProductType 1, $BITS_TEXT
+OperatingSystem: $WIN7_CODE
+OSType.txt done"
 
 # Two or more arguments: nothing at all happens.
 plant_ghost
@@ -45,7 +53,7 @@ run_client_in "$WORK"
 expect_eq "no argument exit" 0 "$RC"
 expect_eq "no argument output" "Removing ghost NIC. devNodeInstallState=0x00000000 devNodeStatus=0x00000000 Name=
 $EXPECTED_OUTPUT" "$OUT"
-expect_eq "no argument file" "5" "$(cat "$WORK/OSType.txt")"
+expect_eq "no argument file" "$WIN7_CODE" "$(cat "$WORK/OSType.txt")"
 ghost_present && fail "ghost adapter not removed" || pass
 
 # One argument: accepted, never opened, created or changed.
@@ -63,9 +71,9 @@ expect_eq "argument file content" "keep me" "$(cat "$WORK/errors.txt")"
 
 # Running again replaces the result: only the last code, no newline.
 printf '12345678\n' >"$WORK/OSType.txt"
-wine_set_version winxp
+wine_set_version "$XP_NAME"
 run_client_in "$WORK"
-expect_eq "rerun file bytes" "1" "$(od -An -c "$WORK/OSType.txt" | tr -d ' ')"
+expect_eq "rerun file bytes" "$XP_CODE" "$(od -An -c "$WORK/OSType.txt" | tr -d ' ')"
 expect_eq "output ends without newline" "done" "$(wine_run_in "$WORK" "$OSTRELLE" 3>/dev/null | tail -c 4)"
 
 # A current directory where the result file cannot be created.
@@ -73,7 +81,7 @@ BLOCKED="$WINE_TMP/blocked"
 mkdir -p "$BLOCKED/OSType.txt"
 run_client_in "$BLOCKED"
 expect_eq "blocked exit" 0 "$RC"
-expect_eq "blocked output" "OperatingSystem: 1
+expect_eq "blocked output" "OperatingSystem: $XP_CODE
 OSType.txt done" "$(tail -n 2 <<<"$OUT")"
 [ -d "$BLOCKED/OSType.txt" ] && pass || fail "blocked result path changed"
 

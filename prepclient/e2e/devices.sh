@@ -102,7 +102,7 @@ check_walk() {
     expect_eq "$WINEARCH second run removals" "" "$(grep '^Removing ' <<<"$OUT")"
 }
 
-for arch in win32 win64; do
+for arch in $E2E_ARCHES; do
     wine_prefix_new "$arch"
     WORK="$WINE_TMP/work"
     mkdir -p "$WORK"

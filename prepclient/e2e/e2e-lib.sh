@@ -1,6 +1,10 @@
 # Assertions shared by the client's end-to-end scripts.
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-lib.sh"
 
+# The prefixes an edition is tested in: the 32-bit edition on 32-bit Windows and under
+# WOW64, the native edition only where it can run.
+if [ "$EDITION" = x64 ]; then E2E_ARCHES="win64"; else E2E_ARCHES="win32 win64"; fi
+
 E2E_FAILURES=0
 E2E_CHECKS=0
 

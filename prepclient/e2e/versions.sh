@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The OperatingSystem code of the real program on each Windows version Wine
-# can pretend to be, on a 32-bit and a 64-bit prefix.
+# can pretend to be, on a 32-bit and a 64-bit prefix. Both editions share the 64-bit
+# prefix's table: on the same system they must give the same lines and codes.
 set -uo pipefail
 OSTRELLE="$1"
 source "$(dirname "$0")/e2e-lib.sh"
@@ -37,44 +38,55 @@ check() {
     fi
 }
 
-wine_prefix_new win32
-WORK="$WINE_TMP/work"
-mkdir -p "$WORK"
-check winxp "" "" 1 "getOSType: osMajor 5, osMinor 1, wProductType 1, 32-bit"
-check win2003 "" "" 1 "osMajor 5, osMinor 2, wProductType 3"
-check vista "" "" 3
-check win2008 "" "" 3 "wProductType 3, 32-bit"
-check win7 "" "" 5 "getOSType: rtlOsMajor 6, rtlOsMinor 1, rtlwProductType 1, 64bit 0"
-check win2008r2 "" "" 9
-check win8 "" "" 7
-check win8 "" ServerNT 7
-check win81 "" "" 7 "getOSType: osMajor 6, osMinor 2, wProductType 1, 32-bit"
-check win81 10048 "" 7
-check win81 10049 "" 11
-check win10 "" "" 11 "getOSType: rtlOsMajor 10, rtlOsMinor 0"
-check win10 21999 "" 11
-check win10 22000 "" 17
-check win10 20348 ServerNT 0 "rtlwProductType 3, 64bit 0"
+WORK=""
+prefix_for() {
+    wine_prefix_new "$1"
+    WORK="$WINE_TMP/work-$1"
+    mkdir -p "$WORK"
+}
 
-wine_prefix_new win64
-mkdir -p "$WORK"
-check winxp64 "" "" 2 "64-bit"
-check win2003 "" "" 2
-check vista "" "" 4
-check win7 "" "" 6 "getOSType: rtlOsMajor 6, rtlOsMinor 1, rtlwProductType 1, 64bit 1"
-check win2008r2 "" "" 9 "wProductType 3, 64-bit"
-check win8 "" "" 8
-check win8 "" ServerNT 10
-check win81 "" "" 8
-check win81 "" ServerNT 10
-check win81 10048 "" 8
-check win81 10049 "" 12
-check win10 "" "" 12 "getOSType: osMajor 6, osMinor 2, wProductType 1, 64-bit"
-check win10 21999 "" 12
-check win10 22000 "" 17
-check win10 17762 ServerNT 13
-check win10 17763 ServerNT 15
-check win10 20323 ServerNT 15
-check win10 20324 ServerNT 16
+cases_win32() {
+    check winxp "" "" 1 "getOSType: osMajor 5, osMinor 1, wProductType 1, 32-bit"
+    check win2003 "" "" 1 "osMajor 5, osMinor 2, wProductType 3"
+    check vista "" "" 3
+    check win2008 "" "" 3 "wProductType 3, 32-bit"
+    check win7 "" "" 5 "getOSType: rtlOsMajor 6, rtlOsMinor 1, rtlwProductType 1, 64bit 0"
+    check win2008r2 "" "" 9
+    check win8 "" "" 7
+    check win8 "" ServerNT 7
+    check win81 "" "" 7 "getOSType: osMajor 6, osMinor 2, wProductType 1, 32-bit"
+    check win81 10048 "" 7
+    check win81 10049 "" 11
+    check win10 "" "" 11 "getOSType: rtlOsMajor 10, rtlOsMinor 0"
+    check win10 21999 "" 11
+    check win10 22000 "" 17
+    check win10 20348 ServerNT 0 "rtlwProductType 3, 64bit 0"
+}
+
+cases_win64() {
+    check winxp64 "" "" 2 "64-bit"
+    check win2003 "" "" 2
+    check vista "" "" 4
+    check win7 "" "" 6 "getOSType: rtlOsMajor 6, rtlOsMinor 1, rtlwProductType 1, 64bit 1"
+    check win2008r2 "" "" 9 "wProductType 3, 64-bit"
+    check win8 "" "" 8
+    check win8 "" ServerNT 10
+    check win81 "" "" 8
+    check win81 "" ServerNT 10
+    check win81 10048 "" 8
+    check win81 10049 "" 12
+    check win10 "" "" 12 "getOSType: osMajor 6, osMinor 2, wProductType 1, 64-bit"
+    check win10 21999 "" 12
+    check win10 22000 "" 17
+    check win10 17762 ServerNT 13
+    check win10 17763 ServerNT 15
+    check win10 20323 ServerNT 15
+    check win10 20324 ServerNT 16
+}
+
+for arch in $E2E_ARCHES; do
+    prefix_for "$arch"
+    "cases_$arch"
+done
 
 e2e_finish
