@@ -3,8 +3,12 @@
 #include "platform/win_file_system.h"
 #include "platform/win_log_host.h"
 #include "platform/win_shell.h"
+#include "usage.h"
 
 int main(int argc, char** argv) {
+    if (answerHelpRequest(argc, argv, stdout)) {
+        return 0;
+    }
     WinLogHost logHost;
     WinFileSystem fileSystem;
     WinShell shell;

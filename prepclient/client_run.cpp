@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "command_line.h"
 #include "operating_system.h"
 #include "stale_devices.h"
+#include "usage.h"
 
 namespace {
 
@@ -23,14 +25,24 @@ void writeResultFile(int32_t code) {
 
 }  // namespace
 
-int runClient(int argc, ClientPorts ports) {
-    if (argc != 1 && argc != 2) {
+int runClient(int argc, const char* const* argv, ClientPorts ports) {
+    const ClientMode mode = clientMode(argc, argv);
+    if (mode == ClientMode::BadArguments) {
         return kExitBadArguments;
     }
-    removeStaleDevices(ports.devices, ports.console);
+    if (mode == ClientMode::Help) {
+        printUsage(ports.console);
+        return 0;
+    }
+    const bool preview = mode == ClientMode::Preview;
+    removeStaleDevices(ports.devices, ports.console, preview ? Removal::Preview : Removal::Perform);
     OperatingSystem os;
     os.getOSType(ports.versions, ports.console);
     print(ports.console, "OperatingSystem: %d\n", os.code);
+    if (preview) {
+        print(ports.console, "What if: OSType.txt not written\n");
+        return 0;
+    }
     writeResultFile(os.code);
     print(ports.console, "OSType.txt done");
     return 0;

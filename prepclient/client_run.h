@@ -12,6 +12,7 @@ struct ClientPorts {
     VersionSource& versions;
 };
 
-// The whole client run for a command line of `argc` entries. The optional
-// argument is accepted but never used, so only the count is taken.
-int runClient(int argc, ClientPorts ports);
+// The whole client run for the command line `argv` of `argc` entries. A sole "/?"
+// prints the usage and "/whatif" previews the run; any other single argument is
+// accepted and never used.
+int runClient(int argc, const char* const* argv, ClientPorts ports);

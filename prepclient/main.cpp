@@ -3,9 +3,9 @@
 #include "platform/win_device_manager.h"
 #include "platform/win_version_source.h"
 
-int main(int argc, char** /*argv*/) {
+int main(int argc, char** argv) {
     WinConsole console;
     WinDeviceManager devices;
     WinVersionSource versions;
-    return runClient(argc, {console, devices, versions});
+    return runClient(argc, argv, {console, devices, versions});
 }

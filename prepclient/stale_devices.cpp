@@ -1,6 +1,7 @@
 #include "stale_devices.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -24,27 +25,35 @@ void readDevice(DeviceSet& set, DeviceProperties& device) {
     device.name[kPropertyStringChars - 1] = L'\0';
 }
 
-void removeIfStale(DeviceSet& set, const DeviceProperties& device, const DeviceGuid* netClass,
-                   Console& console) {
-    if (device.installStateRead && device.installState == kInstallStateFailedInstall) {
-        print(console,
-              "Removing device that failed install. devNodeInstallState=0x%08X "
-              "devNodeStatus=0x%08X Name=%ls\n",
-              kInstallStateFailedInstall, device.nodeStatus, device.name);
+// A preview prints the same line behind a prefix, so that a search for lines starting
+// with "Removing" never counts one, and leaves the device alone.
+void reportAndRemove(DeviceSet& set, const char* kind, uint32_t installState,
+                     const DeviceProperties& device, Removal removal, Console& console) {
+    // "%ls" would stop at the first character the C runtime's locale cannot print.
+    const std::string name = console.narrow(device.name);
+    print(console, "%sRemoving %s devNodeInstallState=0x%08X devNodeStatus=0x%08X Name=%s\n",
+          removal == Removal::Preview ? "What if: " : "", kind, installState, device.nodeStatus,
+          name.c_str());
+    if (removal == Removal::Perform) {
         set.removeCurrent();
+    }
+}
+
+void removeIfStale(DeviceSet& set, const DeviceProperties& device, const DeviceGuid* netClass,
+                   Removal removal, Console& console) {
+    if (device.installStateRead && device.installState == kInstallStateFailedInstall) {
+        reportAndRemove(set, "device that failed install.", kInstallStateFailedInstall, device,
+                        removal, console);
     }
     if (netClass != nullptr && device.classGuidRead && sameGuid(device.classGuid, *netClass) &&
         device.pdoName[0] == 0) {
-        print(console,
-              "Removing ghost NIC. devNodeInstallState=0x%08X devNodeStatus=0x%08X Name=%ls\n",
-              device.installState, device.nodeStatus, device.name);
-        set.removeCurrent();
+        reportAndRemove(set, "ghost NIC.", device.installState, device, removal, console);
     }
 }
 
 }  // namespace
 
-void removeStaleDevices(DeviceManager& devices, Console& console) {
+void removeStaleDevices(DeviceManager& devices, Console& console, Removal removal) {
     std::unique_ptr<DeviceSet> set = devices.openAllDevices();
     if (!set) {
         return;
@@ -67,6 +76,6 @@ void removeStaleDevices(DeviceManager& devices, Console& console) {
         }
         consecutiveErrors = 0;
         readDevice(*set, *device);
-        removeIfStale(*set, *device, netClass, console);
+        removeIfStale(*set, *device, netClass, removal, console);
     }
 }

@@ -3,6 +3,11 @@
 #include "console.h"
 #include "device_manager.h"
 
+enum class Removal {
+    Perform,
+    Preview,  // the same walk and lines, prefixed "What if: ", and nothing removed
+};
+
 // Removes devices whose installation failed and network adapters without a
 // physical device, printing one line per removal request.
-void removeStaleDevices(DeviceManager& devices, Console& console);
+void removeStaleDevices(DeviceManager& devices, Console& console, Removal removal);

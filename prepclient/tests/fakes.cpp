@@ -18,6 +18,14 @@ void CapturingConsole::vprint(const char* format, va_list args) {
     text += piece;
 }
 
+std::string CapturingConsole::narrow(const wchar_t* wide) {
+    std::string out;
+    for (; *wide != L'\0'; ++wide) {
+        out += *wide < 0x80 ? static_cast<char>(*wide) : '?';
+    }
+    return out;
+}
+
 DeviceGuid netClassGuid() {
     return {{0x72, 0xe9, 0x36, 0x4d, 0x25, 0xe3, 0xce, 0x11, 0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1,
              0x03, 0x18}};

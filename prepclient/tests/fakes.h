@@ -10,6 +10,8 @@
 class CapturingConsole final : public Console {
   public:
     void vprint(const char* format, va_list args) override __attribute__((format(printf, 2, 0)));
+    // Stands for a code page that holds only ASCII: everything else becomes "?".
+    std::string narrow(const wchar_t* text) override;
     std::string text;
 };
 

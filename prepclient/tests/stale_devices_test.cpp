@@ -27,7 +27,7 @@ FakeDevice ghostNic(const wchar_t* name, uint32_t installState = 0) {
 struct Walk {
     FakeDeviceManager devices;
     CapturingConsole console;
-    void run() { removeStaleDevices(devices, console); }
+    void run(Removal removal = Removal::Perform) { removeStaleDevices(devices, console, removal); }
 };
 
 TEST(StaleDevices, NoDevicesPrintsNothing) {
@@ -107,6 +107,45 @@ TEST(StaleDevices, OverlongNameIsCutAtItsBuffer) {
     w.run();
     const std::string expectedName(kPropertyStringChars - 1, 'x');
     EXPECT_NE(w.console.text.find("Name=" + expectedName + "\n"), std::string::npos);
+}
+
+TEST(StaleDevices, PreviewPrintsEveryLineOfARealRunAndRemovesNothing) {
+    Walk real;
+    real.devices.devices = {presentDevice(L"Present NIC", netClassGuid()), ghostNic(L"Both", 2),
+                            presentDevice(L"Broken disk", otherClassGuid(), 2)};
+    Walk preview;
+    preview.devices.devices = real.devices.devices;
+    real.run();
+    preview.run(Removal::Preview);
+
+    EXPECT_TRUE(preview.devices.removedIndexes.empty());
+    EXPECT_EQ(preview.devices.selects, real.devices.selects);
+    EXPECT_EQ(preview.devices.closes, 1);
+    std::string expected;
+    size_t start = 0;
+    for (size_t end; (end = real.console.text.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        expected += "What if: " + real.console.text.substr(start, end + 1 - start);
+    }
+    EXPECT_EQ(real.devices.removedIndexes.size(), 3u);
+    EXPECT_EQ(preview.console.text, expected);
+}
+
+// The fake console lacks every character beyond ASCII, as a code page lacks some.
+TEST(StaleDevices, NamesOutsideTheCodePageKeepTheRestOfTheLine) {
+    Walk w;
+    w.devices.devices = {ghostNic(L"Odd name \u7f51\u5361 end"),
+                         ghostNic(L"\u0421\u0435\u0442\u044c 1", 2), ghostNic(L"100% %s %n plain")};
+    w.run();
+    EXPECT_EQ(w.console.text,
+              "Removing ghost NIC. devNodeInstallState=0x00000000 devNodeStatus=0x00000000 "
+              "Name=Odd name ?? end\n"
+              "Removing device that failed install. devNodeInstallState=0x00000002 "
+              "devNodeStatus=0x00000000 Name=???? 1\n"
+              "Removing ghost NIC. devNodeInstallState=0x00000002 devNodeStatus=0x00000000 "
+              "Name=???? 1\n"
+              "Removing ghost NIC. devNodeInstallState=0x00000000 devNodeStatus=0x00000000 "
+              "Name=100% %s %n plain\n");
 }
 
 TEST(StaleDevices, UnopenableSetEndsAtOnce) {
