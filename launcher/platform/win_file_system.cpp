@@ -100,6 +100,36 @@ int WinFileSystem::createDirectory(const std::string& path) {
     return CreateDirectoryW(wide.c_str(), nullptr) ? 0 : lastError();
 }
 
+namespace {
+
+// Attributes that make the system refuse to overwrite an existing file.
+constexpr DWORD kBlockingAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// A package from read-only media or an archive passes its read-only or hidden files on to
+// the staged copies, and staging it again is refused. Such a file is replaced once those
+// attributes are off; when even that copy fails, the destination keeps its attributes and
+// the copy failure stands as it would have.
+int replaceProtected(const std::wstring& from, const std::wstring& to, int denied) {
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+        (attributes & kBlockingAttributes) == 0) {
+        return denied;
+    }
+    const DWORD cleared = attributes & ~kBlockingAttributes;
+    if (!SetFileAttributesW(to.c_str(), cleared == 0 ? FILE_ATTRIBUTE_NORMAL : cleared)) {
+        return denied;
+    }
+    if (CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+        return 0;
+    }
+    const int code = lastError();
+    SetFileAttributesW(to.c_str(), attributes);
+    return code;
+}
+
+}  // namespace
+
 int WinFileSystem::copyFile(const std::string& from, const std::string& to) {
     std::wstring wideFrom;
     std::wstring wideTo;
@@ -110,7 +140,11 @@ int WinFileSystem::copyFile(const std::string& from, const std::string& to) {
     if (converted != 0) {
         return converted;
     }
-    return CopyFileW(wideFrom.c_str(), wideTo.c_str(), FALSE) ? 0 : lastError();
+    if (CopyFileW(wideFrom.c_str(), wideTo.c_str(), FALSE)) {
+        return 0;
+    }
+    const int code = lastError();
+    return code == ERROR_ACCESS_DENIED ? replaceProtected(wideFrom, wideTo, code) : code;
 }
 
 std::string WinFileSystem::errorMessage(int code) {

@@ -31,8 +31,11 @@ bool WinShell::startScript(const std::string& path, int& lastError) {
     SHELLEXECUTEINFOA request{};
     request.cbSize = sizeof request;
     // No dialog on failure: nobody is there to answer it during an unattended build, and
-    // the failure is reported in the log and the exit code.
-    request.fMask = SEE_MASK_FLAG_NO_UI;
+    // the failure is reported in the log and the exit code. For the same reason no zone
+    // check: a package unpacked from a download carries the Internet zone mark, and its
+    // security warning would wait for ever. The launcher exits right after the call, so
+    // the shell must finish its work before returning.
+    request.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOZONECHECKS | SEE_MASK_NOASYNC;
     request.lpVerb = "runas";
     request.lpFile = path.c_str();
     request.nShow = SW_HIDE;
