@@ -42,6 +42,7 @@ Preparing to run C:\\Windows\\Setup\\Scripts\\install.cmd
 C:\\Windows\\Setup\\Scripts\\install.cmd failed with error 2
 Done :(" "$(log_of)"
 request="$(grep -m1 'SHELL_execute mask=' "$WINE_TMP/stderr")"
+# The window handle is null in either word size; Wine prints it as wide as a pointer.
 expect "shell request: no-UI, no zone check, synchronous mask, runas, the script, no parameters or directory, hidden ($request)" \
     grep -Eq 'mask=0x00800500 hwnd=0+ verb=L"runas" file=L"C:\\\\Windows\\\\Setup\\\\Scripts\\\\install.cmd" parm=\(null\) dir=\(null\) show=0x00000000' <<<"$request"
 after_launch() { sed -n '/SHELL_execute retval/,$p' "$WINE_TMP/stderr"; }
