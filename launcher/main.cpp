@@ -1,13 +1,25 @@
+#include <string>
+#include <vector>
+
 #include "launcher_run.h"
 #include "platform/win_command_line.h"
 #include "platform/win_file_system.h"
 #include "platform/win_log_host.h"
 #include "platform/win_shell.h"
 
-int main(int argc, char** argv) {
+int main() {
+    // One reading of the command line, so what is checked is what is copied.
+    std::vector<std::string> arguments;
+    const int sourceError = readArguments(arguments);
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    argv.push_back(nullptr);
+
     WinLogHost logHost;
     WinFileSystem fileSystem;
     WinShell shell;
     LauncherPorts ports{logHost, fileSystem, shell};
-    return runLauncher(argc, argv, sourceArgumentError(), ports);
+    return runLauncher(static_cast<int>(arguments.size()), argv.data(), sourceError, ports);
 }
