@@ -11,16 +11,29 @@ struct DirectoryEntry {
     bool isDirectory;
 };
 
+// Names one file or directory whatever path, case or link leads to it.
+struct EntryId {
+    unsigned long long volume = 0;
+    unsigned long long index = 0;
+};
+
+inline bool operator==(const EntryId& a, const EntryId& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
+
 // The few file-system primitives the tree copy needs. Paths are narrow strings in the
 // ANSI code page; every int result is 0 or the system's error value.
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
+    // The form of a typed path to which listed names are appended unchanged: absolute,
+    // with the ordinary clean-up of typed paths done once, here.
+    virtual int resolve(const std::string& path, std::string& resolved) = 0;
     // Sets kind; a path that does not exist gives kEntryMissing together with the
     // not-found error, any other failure gives kEntryUnknown.
     virtual int examine(const std::string& path, EntryKind& kind) = 0;
-    // True only when both paths name the same existing file or directory.
-    virtual bool sameEntry(const std::string& first, const std::string& second) = 0;
+    // The identity of an existing file or directory, links followed.
+    virtual int identify(const std::string& path, EntryId& id) = 0;
     // Every entry except the directory itself and its parent, in listing order.
     virtual int listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) = 0;
     // Creates only the last component; an existing entry gives kErrorAlreadyExists.

@@ -10,6 +10,13 @@ const char* const kScriptsFolder = "C:\\Windows\\Setup\\Scripts";
 
 namespace {
 
+// Batch files pass "%~dp0" or "C:\pkg\", and the command-line rules read the final \" as
+// a literal quote: the folder arrives as C:\pkg". A quote is never part of a Windows
+// path, so the folder meant is what stands before it.
+std::string folderMeant(const std::string& received) {
+    return received.substr(0, received.find('"'));
+}
+
 int stagePackage(const std::string& source, int sourceConversionError, FileSystem& fs,
                  CopyFailure& failure) {
     if (sourceConversionError != 0) {
@@ -19,7 +26,7 @@ int stagePackage(const std::string& source, int sourceConversionError, FileSyste
         return sourceConversionError;
     }
     try {
-        return copyTree(fs, source, kScriptsFolder, failure);
+        return copyTree(fs, folderMeant(source), kScriptsFolder, failure);
     } catch (const std::bad_alloc&) {
         failure.code = kErrorNotEnoughMemory;
         failure.message = fs.errorMessage(kErrorNotEnoughMemory);

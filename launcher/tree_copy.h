@@ -23,3 +23,10 @@ std::string joinPath(const std::string& directory, const std::string& name);
 
 // The last component of a path, after its final separator.
 std::string lastComponent(const std::string& path);
+
+// The folder that holds path, or empty when path is a root ("C:\", "\\?\C:\",
+// "\\server\share", "/") or has no folder part.
+std::string parentPath(const std::string& path);
+
+// A path as a person reads it: without the \\?\ prefix that long paths need.
+std::string shownPath(const std::string& path);

@@ -7,12 +7,21 @@
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
 
-int sourceArgumentError() {
+int readArguments(std::vector<std::string>& arguments) {
+    arguments.clear();
     int count = 0;
-    UniqueArgv arguments(CommandLineToArgvW(GetCommandLineW(), &count));
-    if (!arguments.valid() || count < 2) {
-        return 0;
+    UniqueArgv wide(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!wide.valid()) {
+        return static_cast<int>(GetLastError());
     }
-    std::string narrow;
-    return toNarrow(arguments.get()[1], narrow);
+    int sourceError = 0;
+    for (int i = 0; i < count; ++i) {
+        std::string narrow;
+        const int code = toNarrow(wide.get()[i], narrow);
+        if (i == 1) {
+            sourceError = code;
+        }
+        arguments.push_back(narrow);
+    }
+    return sourceError;
 }

@@ -11,21 +11,6 @@ int lastError() {
     return static_cast<int>(GetLastError());
 }
 
-// Volume serial number and file index together name one file or directory, whatever
-// path, case or link leads to it.
-bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-    std::wstring wide;
-    if (toWidePath(path, wide) != 0) {
-        return false;
-    }
-    // Backup semantics let this open directories too; no access is needed to read the
-    // identity, and full sharing disturbs nobody.
-    UniqueFile file(CreateFileW(wide.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return file.valid() && GetFileInformationByHandle(file.get(), &info) != 0;
-}
-
 }  // namespace
 
 int WinFileSystem::examine(const std::string& path, EntryKind& kind) {
@@ -47,12 +32,34 @@ int WinFileSystem::examine(const std::string& path, EntryKind& kind) {
     return 0;
 }
 
-bool WinFileSystem::sameEntry(const std::string& first, const std::string& second) {
-    BY_HANDLE_FILE_INFORMATION a{};
-    BY_HANDLE_FILE_INFORMATION b{};
-    return identify(first, a) && identify(second, b) &&
-           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+int WinFileSystem::resolve(const std::string& path, std::string& resolved) {
+    resolved.clear();
+    std::wstring wide;
+    const int converted = toWidePath(path, wide);
+    return converted != 0 ? converted : toNarrow(wide, resolved);
+}
+
+// Volume serial number and file index together name one file or directory, whatever
+// path, case or link leads to it.
+int WinFileSystem::identify(const std::string& path, EntryId& id) {
+    id = EntryId{};
+    std::wstring wide;
+    const int converted = toWidePath(path, wide);
+    if (converted != 0) {
+        return converted;
+    }
+    // Backup semantics let this open directories too; no access is needed to read the
+    // identity, and full sharing disturbs nobody.
+    UniqueFile file(CreateFileW(wide.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.valid() || GetFileInformationByHandle(file.get(), &info) == 0) {
+        return lastError();
+    }
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return 0;
 }
 
 int WinFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {
@@ -91,13 +98,17 @@ int WinFileSystem::listDirectory(const std::string& path, std::vector<DirectoryE
     return code == ERROR_NO_MORE_FILES ? 0 : code;
 }
 
-int WinFileSystem::createDirectory(const std::string& path) {
+int makeDirectory(const std::string& path) {
     std::wstring wide;
     const int converted = toWidePath(path, wide);
     if (converted != 0) {
         return converted;
     }
     return CreateDirectoryW(wide.c_str(), nullptr) ? 0 : lastError();
+}
+
+int WinFileSystem::createDirectory(const std::string& path) {
+    return makeDirectory(path);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include "platform/unique_handle.h"
+#include "platform/win_file_system.h"
 #include "platform/win_text.h"
 
 int WinLogHost::programDataFolder(std::string& folder) {
@@ -16,26 +17,14 @@ int WinLogHost::programDataFolder(std::string& folder) {
     if (FAILED(result)) {
         return static_cast<int>(result);
     }
-    // A folder the ANSI code page cannot name still goes on, with its '?' stand-ins: its
+    // A folder the ANSI code page cannot name still goes on, with its stand-ins: its
     // creation then fails and the log falls back, with the reason as its first line.
-    if (toNarrow(path, folder) != 0) {
-        const int length = WideCharToMultiByte(CP_ACP, 0, path, -1, nullptr, 0, nullptr, nullptr);
-        folder.assign(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-        if (length > 0) {
-            WideCharToMultiByte(CP_ACP, 0, path, -1, &folder[0], length, nullptr, nullptr);
-            folder.pop_back();
-        }
-    }
+    toNarrow(path, folder);
     return 0;
 }
 
 int WinLogHost::createDirectory(const std::string& path) {
-    std::wstring wide;
-    const int converted = toWidePath(path, wide);
-    if (converted != 0) {
-        return converted;
-    }
-    return CreateDirectoryW(wide.c_str(), nullptr) ? 0 : static_cast<int>(GetLastError());
+    return makeDirectory(path);
 }
 
 std::string WinLogHost::errorMessage(int code) {

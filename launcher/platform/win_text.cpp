@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "code_page_rule.h"
 #include "error_codes.h"
 #include "platform/unique_handle.h"
 
@@ -10,12 +11,64 @@ namespace {
 // The longest path the \\?\ form accepts, in wide characters.
 constexpr size_t kLongestPath = 32767;
 
+// The real number: the documented limits are per code page, not per stand-in.
 UINT fileApiCodePage() {
-    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    return AreFileApisANSI() ? GetACP() : GetOEMCP();
 }
 
 bool startsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+int toWide(UINT codePage, const std::string& narrow, std::wstring& wide) {
+    wide.clear();
+    if (narrow.empty()) {
+        return 0;
+    }
+    const DWORD flags = codePageRule(codePage).rejectInvalidToWide ? MB_ERR_INVALID_CHARS : 0;
+    const int size = static_cast<int>(narrow.size());
+    const int length = MultiByteToWideChar(codePage, flags, narrow.data(), size, nullptr, 0);
+    if (length <= 0) {
+        return static_cast<int>(GetLastError());
+    }
+    wide.assign(static_cast<size_t>(length), L'\0');
+    if (MultiByteToWideChar(codePage, flags, narrow.data(), size, &wide[0], length) != length) {
+        wide.clear();
+        return static_cast<int>(GetLastError());
+    }
+    return 0;
+}
+
+int narrowWith(UINT codePage, DWORD flags, BOOL* usedDefault, const std::wstring& wide,
+               std::string& narrow) {
+    narrow.clear();
+    const int size = static_cast<int>(wide.size());
+    const int length =
+        WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, usedDefault);
+    if (length <= 0) {
+        return static_cast<int>(GetLastError());
+    }
+    narrow.assign(static_cast<size_t>(length), '\0');
+    if (WideCharToMultiByte(codePage, flags, wide.data(), size, &narrow[0], length, nullptr,
+                            nullptr) != length) {
+        narrow.clear();
+        return static_cast<int>(GetLastError());
+    }
+    return 0;
+}
+
+std::wstring resolvedLongForm(const std::wstring& full) {
+    if (startsWith(full, L"\\\\?\\")) {
+        return full;
+    }
+    // \\.\ and \\?\ differ only in the clean-up that GetFullPathNameW has already done.
+    if (startsWith(full, L"\\\\.\\")) {
+        return L"\\\\?\\" + full.substr(4);
+    }
+    if (startsWith(full, L"\\\\")) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
 }
 
 }  // namespace
@@ -28,14 +81,11 @@ int toWidePath(const std::string& narrow, std::wstring& wide) {
     if (narrow.size() > kLongestPath) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
-    const int length = MultiByteToWideChar(fileApiCodePage(), MB_ERR_INVALID_CHARS, narrow.data(),
-                                           static_cast<int>(narrow.size()), nullptr, 0);
-    if (length <= 0) {
-        return static_cast<int>(GetLastError());
+    std::wstring given;
+    const int converted = toWide(fileApiCodePage(), narrow, given);
+    if (converted != 0) {
+        return converted;
     }
-    std::wstring given(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(fileApiCodePage(), MB_ERR_INVALID_CHARS, narrow.data(),
-                        static_cast<int>(narrow.size()), &given[0], length);
     if (given.find(L'\0') != std::wstring::npos) {
         return ERROR_INVALID_NAME;
     }
@@ -44,7 +94,8 @@ int toWidePath(const std::string& narrow, std::wstring& wide) {
         return 0;
     }
 
-    // \\?\ switches off the system's clean-up of the path, so resolve it first.
+    // \\?\ switches off the system's clean-up of the path, so a typed path is resolved
+    // first and keeps its ordinary meaning.
     const DWORD needed = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
     if (needed == 0) {
         return static_cast<int>(GetLastError());
@@ -55,14 +106,7 @@ int toWidePath(const std::string& narrow, std::wstring& wide) {
         return written == 0 ? static_cast<int>(GetLastError()) : ERROR_FILENAME_EXCED_RANGE;
     }
     full.resize(written);
-
-    if (startsWith(full, L"\\\\.\\") || startsWith(full, L"\\\\?\\")) {
-        wide = full;
-    } else if (startsWith(full, L"\\\\")) {
-        wide = L"\\\\?\\UNC\\" + full.substr(2);
-    } else {
-        wide = L"\\\\?\\" + full;
-    }
+    wide = resolvedLongForm(full);
     if (wide.size() > kLongestPath) {
         wide.clear();
         return ERROR_FILENAME_EXCED_RANGE;
@@ -76,21 +120,31 @@ int toNarrow(const std::wstring& wide, std::string& narrow) {
         return 0;
     }
     const UINT codePage = fileApiCodePage();
-    // A best-fit look-alike would name a different file, so any substitution is an error.
-    BOOL usedDefault = FALSE;
-    const int length =
-        WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(),
-                            static_cast<int>(wide.size()), nullptr, 0, nullptr, &usedDefault);
-    if (length <= 0) {
-        return static_cast<int>(GetLastError());
+    switch (codePageRule(codePage).toNarrow) {
+        case kNarrowRejectInvalid: {
+            if (narrowWith(codePage, WC_ERR_INVALID_CHARS, nullptr, wide, narrow) == 0) {
+                return 0;
+            }
+            // Only lone surrogates fail here; show them as the replacement character.
+            narrowWith(codePage, 0, nullptr, wide, narrow);
+            return kErrorNoUnicodeTranslation;
+        }
+        case kNarrowNoBestFit: {
+            BOOL usedDefault = FALSE;
+            const int code = narrowWith(codePage, WC_NO_BEST_FIT_CHARS, &usedDefault, wide, narrow);
+            return code != 0 ? code : usedDefault ? kErrorNoUnicodeTranslation : 0;
+        }
+        case kNarrowRoundTrip: {
+            const int code = narrowWith(codePage, 0, nullptr, wide, narrow);
+            if (code != 0) {
+                return code;
+            }
+            std::wstring back;
+            return toWide(codePage, narrow, back) == 0 && back == wide ? 0
+                                                                       : kErrorNoUnicodeTranslation;
+        }
     }
-    if (usedDefault) {
-        return kErrorNoUnicodeTranslation;
-    }
-    narrow.assign(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
-                        &narrow[0], length, nullptr, nullptr);
-    return 0;
+    return kErrorNoUnicodeTranslation;
 }
 
 std::string systemErrorText(int code) {

@@ -14,8 +14,16 @@ int FaultyFileSystem::examine(const std::string& path, EntryKind& kind) {
     return real_.examine(path, kind);
 }
 
-bool FaultyFileSystem::sameEntry(const std::string& first, const std::string& second) {
-    return real_.sameEntry(first, second);
+int FaultyFileSystem::resolve(const std::string& path, std::string& out) {
+    resolved.push_back(path);
+    return real_.resolve(path, out);
+}
+
+int FaultyFileSystem::identify(const std::string& path, EntryId& id) {
+    if (!unidentifiable.empty() && lastComponent(path) == unidentifiable) {
+        return identifyError;
+    }
+    return real_.identify(path, id);
 }
 
 int FaultyFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {
@@ -27,6 +35,7 @@ int FaultyFileSystem::listDirectory(const std::string& path, std::vector<Directo
 }
 
 int FaultyFileSystem::createDirectory(const std::string& path) {
+    created.push_back(path);
     return real_.createDirectory(path);
 }
 

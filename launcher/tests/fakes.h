@@ -20,10 +20,15 @@ class FaultyFileSystem : public FileSystem {
     int listError = 13;
     std::string uncopyable;  // file whose copy fails with copyError
     int copyError = 5;
+    std::string unidentifiable;  // entry whose identity cannot be read: identifyError
+    int identifyError = 5;
     std::vector<std::string> copied;
+    std::vector<std::string> resolved;  // paths given to resolve
+    std::vector<std::string> created;   // directories the copy asked for
 
     int examine(const std::string& path, EntryKind& kind) override;
-    bool sameEntry(const std::string& first, const std::string& second) override;
+    int resolve(const std::string& path, std::string& out) override;
+    int identify(const std::string& path, EntryId& id) override;
     int listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) override;
     int createDirectory(const std::string& path) override;
     int copyFile(const std::string& from, const std::string& to) override;

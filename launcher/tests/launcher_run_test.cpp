@@ -102,6 +102,17 @@ TEST_F(LauncherRunTest, SourceLostInConversionIsACopyFailureEvenWhenTheLookAlike
     EXPECT_THAT(shell.started, IsEmpty());
 }
 
+TEST_F(LauncherRunTest, SourceEndingInTheBatchFileQuoteStagesTheFolderBeforeIt) {
+    writeFile(package / "install.cmd", "x");
+    // "C:\pkg\" arrives as C:\pkg", and "C:\pkg\" more as one argument C:\pkg" more.
+    for (const std::string& received : {package.string() + "\"", package.string() + "\" more"}) {
+        fs::remove_all(scripts);
+        EXPECT_EQ(run({received}), kExitSuccess) << received;
+        EXPECT_EQ(log().substr(0, head(received).size()), head(received));
+        EXPECT_EQ(readFile(scripts / "install.cmd"), "x");
+    }
+}
+
 TEST_F(LauncherRunTest, LaunchFailureLogsTheSystemErrorWithMinusFive) {
     writeFile(package / "readme.txt", "no script here");
     shell.succeeds = false;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "error_codes.h"
 
 namespace fs = std::filesystem;
@@ -45,9 +47,19 @@ int StdFileSystem::examine(const std::string& path, EntryKind& kind) {
     return 0;
 }
 
-bool StdFileSystem::sameEntry(const std::string& first, const std::string& second) {
-    std::error_code ec;
-    return fs::equivalent(hostPath(first), hostPath(second), ec) && !ec;
+int StdFileSystem::resolve(const std::string& path, std::string& resolved) {
+    resolved = path;
+    return path.empty() ? ENOENT : 0;
+}
+
+int StdFileSystem::identify(const std::string& path, EntryId& id) {
+    struct stat info {};
+    if (::stat(hostPath(path).c_str(), &info) != 0) {
+        return errno;
+    }
+    id.volume = static_cast<unsigned long long>(info.st_dev);
+    id.index = static_cast<unsigned long long>(info.st_ino);
+    return 0;
 }
 
 int StdFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {

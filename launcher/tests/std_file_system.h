@@ -16,7 +16,8 @@ class StdFileSystem : public FileSystem {
     std::filesystem::path hostPath(const std::string& path) const;
 
     int examine(const std::string& path, EntryKind& kind) override;
-    bool sameEntry(const std::string& first, const std::string& second) override;
+    int resolve(const std::string& path, std::string& resolved) override;
+    int identify(const std::string& path, EntryId& id) override;
     int listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) override;
     int createDirectory(const std::string& path) override;
     int copyFile(const std::string& from, const std::string& to) override;

@@ -75,13 +75,108 @@ TEST_F(TreeCopyTest, SameDirectoryUnderAnotherSpellingIsRefused) {
     EXPECT_TRUE(faulty.copied.empty());
 }
 
-TEST_F(TreeCopyTest, DestinationInsideSourceIsRefusedBeforeCopyingIntoItself) {
-    const fs::path outer = temp.path() / "Setup";
-    const fs::path inner = outer / "Scripts";
-    writeFile(inner / "install.cmd", "x");
+TEST_F(TreeCopyTest, DestinationInsideSourceIsRefusedBeforeAnythingIsWritten) {
+    // The destination two levels down and not there yet, the source's first entry a
+    // file: nothing may be created or copied.
+    const fs::path outer = temp.path() / "Windows";
+    const fs::path inner = outer / "Setup" / "Scripts";
+    writeFile(outer / "a.txt", "x");
+    fs::create_directories(outer / "Setup");
     EXPECT_EQ(copy(outer, inner), kErrorInvalidParameter);
+    EXPECT_EQ(failure.description,
+              "destination " + inner.string() + " lies inside source " + outer.string());
+    EXPECT_TRUE(faulty.copied.empty());
+    EXPECT_TRUE(faulty.created.empty());
+    EXPECT_FALSE(fs::exists(inner));
+}
+
+TEST_F(TreeCopyTest, LinkIntoTheDestinationIsStillCaughtDuringTheWalk) {
+    writeFile(source / "install.cmd", "x");
+    fs::create_directories(destination);
+    fs::create_directory_symlink(destination, source / "into");
+    EXPECT_EQ(copy(source, destination), kErrorInvalidParameter);
     EXPECT_THAT(failure.description, HasSubstr("lies inside source"));
-    EXPECT_FALSE(fs::exists(inner / "Scripts"));
+    EXPECT_FALSE(fs::exists(destination / "into"));
+}
+
+TEST_F(TreeCopyTest, UnreadableIdentityWhereACheckNeedsItFailsClosed) {
+    writeFile(source / "install.cmd", "x");
+    writeFile(source / "sub" / "inner.txt", "x");
+
+    faulty.unidentifiable = "sub";
+    EXPECT_EQ(copy(source, destination), 5);
+    EXPECT_EQ(failure.description, "read the identity of " + source.string() + "\\sub");
+    EXPECT_FALSE(fs::exists(destination / "sub"));
+
+    // The destination: copying on could mean copying it into itself.
+    faulty.unidentifiable = "Scripts";
+    fs::remove_all(destination);
+    faulty.copied.clear();
+    EXPECT_EQ(copy(source, destination), 5);
+    EXPECT_EQ(failure.description, "read the identity of " + destination.string());
+    EXPECT_TRUE(faulty.copied.empty());
+
+    // The source, and a folder above the destination.
+    faulty.unidentifiable = "package";
+    EXPECT_EQ(copy(source, destination), 5);
+    faulty.unidentifiable = temp.path().filename().string();
+    EXPECT_EQ(copy(source, destination), 5);
+    EXPECT_EQ(failure.description, "read the identity of " + temp.path().string());
+    EXPECT_TRUE(faulty.copied.empty());
+}
+
+TEST_F(TreeCopyTest, LinkCycleFailsNamingTheLoopWhileOtherLinksAreFollowed) {
+    writeFile(source / "install.cmd", "x");
+    writeFile(temp.path() / "shared" / "lib.txt", "shared");
+    // Two links to one folder outside the package form no cycle: both are copied.
+    fs::create_directory_symlink(temp.path() / "shared", source / "one");
+    fs::create_directories(source / "deeper");
+    fs::create_directory_symlink(temp.path() / "shared", source / "deeper" / "two");
+    ASSERT_EQ(copy(source, destination), 0) << failure.description;
+    EXPECT_EQ(readFile(destination / "one" / "lib.txt"), "shared");
+    EXPECT_EQ(readFile(destination / "deeper" / "two" / "lib.txt"), "shared");
+
+    fs::create_directories(source / "sub");
+    fs::create_directory_symlink("..", source / "sub" / "loop");
+    EXPECT_EQ(copy(source, destination), kErrorInvalidParameter);
+    EXPECT_EQ(failure.description, "directory loop: " + source.string() + "\\sub\\loop is " +
+                                       source.string() + " again");
+    EXPECT_FALSE(fs::exists(destination / "sub" / "loop"));
+}
+
+TEST_F(TreeCopyTest, OnlyTheGivenRootsAreResolvedAndListedNamesStayAsTheyAre) {
+    for (const char* name : {"dup", "dup.", "sp", "sp ", "d/one.txt", "d./two.txt"}) {
+        writeFile(source / name, name);
+    }
+    ASSERT_EQ(copy(source, destination), 0) << failure.description;
+    EXPECT_THAT(faulty.resolved, ::testing::ElementsAre(source.string(), destination.string()));
+    for (const char* name : {"dup", "dup.", "sp", "sp ", "d/one.txt", "d./two.txt"}) {
+        EXPECT_EQ(readFile(destination / name), name);
+    }
+    EXPECT_EQ(faulty.copied.size(), 6u);
+}
+
+TEST(PathRulesTest, ParentsStopAtEachKindOfRoot) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"\\\\?\\C:\\Windows\\Setup\\Scripts", "\\\\?\\C:\\Windows\\Setup"},
+        {"\\\\?\\C:\\Windows", "\\\\?\\C:\\"},
+        {"\\\\?\\C:\\", ""},
+        {"C:\\pkg\\", "C:\\"},
+        {"C:\\", ""},
+        {"\\\\?\\UNC\\server\\share\\pkg", "\\\\?\\UNC\\server\\share\\"},
+        {"\\\\?\\UNC\\server\\share\\", ""},
+        {"\\\\server\\share\\a\\b", "\\\\server\\share\\a"},
+        {"\\\\server\\share", ""},
+        {"\\\\?\\Volume{1}\\pkg", "\\\\?\\Volume{1}\\"},
+        {"/tmp/x", "/tmp"},
+        {"/tmp", "/"},
+        {"/", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parentPath(c.first), c.second) << c.first;
+    }
+    EXPECT_EQ(shownPath("\\\\?\\C:\\pkg"), "C:\\pkg");
+    EXPECT_EQ(shownPath("\\\\?\\UNC\\server\\share"), "\\\\server\\share");
 }
 
 TEST_F(TreeCopyTest, FileInTheWayOfADirectoryFails) {

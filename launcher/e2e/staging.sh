@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The launcher stages exactly the package it was given: twin names that differ only in a
+# trailing dot or space, a destination inside the source, the batch-file quote, a UTF-8
+# ANSI code page with non-ASCII names, a directory link cycle.
+source "$(dirname "$0")/lib.sh" "$@"
+launcher_prefix
+
+copy_failed_line() { log_of | sed -n 4p; }
+
+# Twins created on the Unix side, where nothing strips their trailing dots and spaces.
+PKG="$DRIVE_C/twins"
+make_script "$PKG/install.cmd" twins
+for name in dup dup. sp "sp " lone.; do printf '%s' "$name" >"$PKG/$name"; done
+mkdir -p "$PKG/d" "$PKG/d."
+echo one >"$PKG/d/one.txt"
+echo two >"$PKG/d./two.txt"
+run_launcher 'C:\twins'
+expect_eq "twin package exits 0" 0 "$RC"
+expect_eq "twin package log is the seven lines" "$(success_log 'C:\twins')" "$(log_of)"
+for name in dup dup. sp "sp " lone.; do
+    expect_eq "twin '$name' staged under its own name" "$name" "$(cat "$SCRIPTS/$name" 2>/dev/null)"
+done
+expect_eq "d\\one.txt staged" one "$(cat "$SCRIPTS/d/one.txt" 2>/dev/null)"
+expect_eq "d.\\two.txt staged" two "$(cat "$SCRIPTS/d./two.txt" 2>/dev/null)"
+expect_eq "entry for entry: same names in Scripts as in the package" \
+    "$(cd "$PKG" && find . | sort)" "$(cd "$SCRIPTS" && find . | sort)"
+expect_eq "twin package's script ran" twins "$(ran_marker)"
+
+# A typed path keeps its ordinary meaning: "C:\twins." names C:\twins.
+rm -f "$DRIVE_C/ran.txt"
+run_launcher 'C:\twins.'
+expect_eq "typed 'C:\\twins.' stages C:\\twins" 0 "$RC"
+
+# The destination inside the source: refused before anything is written.
+rm -rf "$SCRIPTS" "$DRIVE_C/ran.txt"
+mkdir -p "$SCRIPTS"
+echo keep >"$SCRIPTS/keep.txt"
+before="$(cd "$SCRIPTS" && find . | sort)"
+run_launcher 'C:\Windows'
+expect_eq "source C:\\Windows exits -4" -4 "$RC"
+expect_eq "source C:\\Windows: the failure names the destination inside the source" \
+    "Temp directory copy failed with code:87('$(log_of | sed -n "4s/^[^(]*(.\([^']*\)').*/\1/p")') 'destination C:\\Windows\\Setup\\Scripts lies inside source C:\\Windows'" \
+    "$(copy_failed_line)"
+expect_eq "source C:\\Windows: nothing new in Scripts" "$before" "$(cd "$SCRIPTS" && find . | sort)"
+run_launcher 'C:\'
+expect_eq "source C:\\ exits -4" -4 "$RC"
+expect_eq "source C:\\: nothing new in Scripts" "$before" "$(cd "$SCRIPTS" && find . | sort)"
+
+# The batch-file trap: "C:\pkg\" reaches the program as C:\pkg".
+rm -f "$DRIVE_C/ran.txt"
+make_script "$DRIVE_C/bat pkg/install.cmd" batch
+printf '@echo off\r\n"%s" "C:\\bat pkg\\"\r\necho EXITCODE=%%ERRORLEVEL%%> C:\\bat.rc\r\n' \
+    "$(winepath -w "$EXE" 2>/dev/null)" >"$DRIVE_C/stage.cmd"
+(cd "$DRIVE_C" && wine cmd /c 'C:\stage.cmd' </dev/null >/dev/null 2>&1)
+expect_eq "batch file with \"C:\\bat pkg\\\" exits 0" "EXITCODE=0" "$(tr -d '\r' <"$DRIVE_C/bat.rc")"
+expect_eq "batch file: the source is logged as received" \
+    "Unzipped temp directory to 'C:\\bat pkg\"'" "$(log_of | sed -n 2p)"
+expect_eq "batch file: the log ends in Done!" "Done!" "$(log_of | tail -n 1)"
+expect_eq "batch file: the package's script ran" batch "$(ran_marker)"
+
+# A directory link that points back up the package.
+rm -rf "$SCRIPTS" "$DRIVE_C/ran.txt"
+make_script "$DRIVE_C/cyc/install.cmd" cyc
+mkdir -p "$DRIVE_C/cyc/sub"
+ln -s .. "$DRIVE_C/cyc/sub/loop"
+run_launcher 'C:\cyc'
+expect_eq "link cycle exits -4" -4 "$RC"
+expect "link cycle: the failure names the loop ($(copy_failed_line))" \
+    grep -Eq "^Temp directory copy failed with code:87\('[^']+'\) 'directory loop: C:\\\\cyc\\\\sub\\\\loop is C:\\\\cyc again'$" \
+    <<<"$(copy_failed_line)"
+expect "link cycle: the walk stopped at the loop" test ! -e "$SCRIPTS/sub/loop"
+expect "link cycle: nothing ran" no_script_ran
+
+# A UTF-8 ANSI code page (65001): non-ASCII names and source convert and stage whole.
+export LC_ALL=hi_IN.UTF-8
+rm -rf "$SCRIPTS" "$DRIVE_C/ran.txt"
+U="$DRIVE_C/पैकेज"
+make_script "$U/install.cmd" utf8
+mkdir -p "$U/फ़ोल्डर" "$U/Ωμέγα"
+echo hi >"$U/फ़ोल्डर/नमस्ते.txt"
+echo el >"$U/Ωμέγα/ένα.txt"
+echo jp >"$U/日本語.txt"
+run_direct 'C:\पैकेज'
+expect_eq "UTF-8 code page: non-ASCII package exits 0" 0 "$RC"
+expect_eq "UTF-8 code page: log is the seven lines" "$(success_log 'C:\पैकेज')" "$(log_of)"
+expect_eq "UTF-8 code page: every entry staged" \
+    "$(cd "$U" && find . | sort)" "$(cd "$SCRIPTS" && find . | sort)"
+expect_eq "UTF-8 code page: content intact" hi "$(cat "$SCRIPTS/फ़ोल्डर/नमस्ते.txt" 2>/dev/null)"
+expect_eq "UTF-8 code page: the script ran" utf8 "$(ran_marker)"
+
+finish
