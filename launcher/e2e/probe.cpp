@@ -3,11 +3,15 @@
 //                                    ARGS; exits with EXE's exit code
 //   probe manifest EXE               prints the RT_MANIFEST resource with id 1 as Windows
 //                                    loads it from EXE; exit 1 when there is none
+//   probe version EXE                prints FileVersion, ProductVersion, OriginalFilename
+//                                    and the fixed file version as the version API reads
+//                                    them; exit 1 when there is no version resource
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -81,6 +85,44 @@ int manifest(const char* exe) {
     return status;
 }
 
+// One string of the version resource's US English, Unicode table, as "Name=value".
+void printVersionString(const std::vector<char>& data, const char* name) {
+    const std::string key = std::string("\\StringFileInfo\\040904b0\\") + name;
+    void* value = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(data.data(), key.c_str(), &value, &length) && length > 0) {
+        std::printf("%s=%s\n", name, static_cast<const char*>(value));
+    } else {
+        std::printf("%s missing\n", name);
+    }
+}
+
+int version(const char* exe) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(exe, &ignored);
+    if (size == 0) {
+        std::printf("no version resource: %lu\n", GetLastError());
+        return 1;
+    }
+    std::vector<char> data(size);
+    if (!GetFileVersionInfoA(exe, 0, size, data.data())) {
+        std::printf("cannot read the version resource: %lu\n", GetLastError());
+        return 1;
+    }
+    printVersionString(data, "FileVersion");
+    printVersionString(data, "ProductVersion");
+    printVersionString(data, "OriginalFilename");
+    void* fixed = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(data.data(), "\\", &fixed, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+        const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
+        std::printf("Fixed=%u.%u.%u.%u\n", HIWORD(info->dwFileVersionMS),
+                    LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS),
+                    LOWORD(info->dwFileVersionLS));
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +132,9 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "manifest") == 0) {
         return manifest(argv[2]);
     }
-    std::printf("usage: probe hold-run FILE EXE ARGS... | probe manifest EXE\n");
+    if (argc == 3 && std::strcmp(argv[1], "version") == 0) {
+        return version(argv[2]);
+    }
+    std::printf("usage: probe hold-run FILE EXE ARGS... | probe manifest|version EXE\n");
     return 2;
 }
