@@ -94,8 +94,10 @@ chmod 000 "$DRIVE_C/closed/inner"
 stage 'C:\closed'
 chmod 755 "$DRIVE_C/closed/inner"
 expect_eq "an unlistable package folder exits -4" 252 "$RC"
-expect "its failure names the folder listing" \
-    grep -Eq "^Temp directory copy failed with code:[0-9]+\('[^']+'\) 'list directory C:\\\\closed\\\\inner'$" <(log_of | sed -n 4p)
+# The loop check reads the folder's identity before it is listed, and a folder closed to
+# us fails there already; either way the copy stops at that folder.
+expect "its failure names the closed folder ($(log_of | sed -n 4p))" \
+    grep -Eq "^Temp directory copy failed with code:5\('[^']+'\) '(list directory|read the identity of) C:\\\\closed\\\\inner'$" <(log_of | sed -n 4p)
 expect "nothing of the unlistable folder was staged" test ! -e "$SCRIPTS/inner/x.txt"
 
 finish
