@@ -112,9 +112,22 @@ wine_run_in() {
         printf '"%s" %%*\r\n' "$(winepath -w "$exe" 2>/dev/null)"
         printf 'echo EXITCODE=%%ERRORLEVEL%%>"%s"\r\n' "$(winepath -w "$bat.rc" 2>/dev/null)"
     } >"$bat"
-    (cd "$dir" && wine cmd /c "$(winepath -w "$bat" 2>/dev/null)" "$@" </dev/null) | tr -d '\r'
+    local out="$bat.out" attempt
+    # Under load Wine's cmd now and then fails to start a program at all ("could not be
+    # started", 9009) before any of its code runs; only that is tried again.
+    for attempt in 1 2 3; do
+        (cd "$dir" && wine cmd /c "$(winepath -w "$bat" 2>/dev/null)" "$@" </dev/null 2>"$out.err") |
+            tr -d '\r' >"$out"
+        if ! grep -q '^EXITCODE=9009' "$bat.rc" 2>/dev/null ||
+            ! grep -q 'could not be started' "$out" "$out.err"; then
+            break
+        fi
+        echo "wine_run_in: cmd could not start $exe (attempt $attempt), trying again" >&2
+    done
+    cat "$out"
+    cat "$out.err" >&2
     sed -n 's/^EXITCODE=//p' "$bat.rc" | tr -d '\r' >&3
-    rm -f "$bat" "$bat.rc"
+    rm -f "$bat" "$bat.rc" "$out" "$out.err"
 }
 
 # Sets the Windows version Wine reports (winxp, win7, win10, ...).

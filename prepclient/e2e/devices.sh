@@ -5,23 +5,7 @@ set -uo pipefail
 OSTRELLE="$1"
 source "$(dirname "$0")/e2e-lib.sh"
 
-ENUM='HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum'
-DEVPKEY_BASE='{a45c254e-df1c-4efd-8020-67d146a850e0}'
-NET_GUID_TEXT='{4D36E972-E325-11CE-BFC1-08002BE10318}'
-NET_GUID='72,e9,36,4d,25,e3,ce,11,bf,c1,08,00,2b,e1,03,18'
-DISK_GUID_TEXT='{4D36E967-E325-11CE-BFC1-08002BE10318}'
-DISK_GUID='67,e9,36,4d,25,e3,ce,11,bf,c1,08,00,2b,e1,03,18'
-
-utf16_hex() {
-    printf '%s\0' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 | tr -s ' \n' ',' |
-        sed 's/^,//; s/,$//'
-}
-
-# property INSTANCE FMTID PID TYPE HEXDATA
-property() {
-    printf '[%s\\%s\\Properties\\%s\\%04X]\r\n@=hex(ffff%04x):%s\r\n\r\n' \
-        "$ENUM" "$1" "$2" "$3" "$4" "$5"
-}
+source "$(dirname "$0")/plant-lib.sh"
 
 # A name that fills the whole 4096-byte buffer and has no terminator.
 LONG_NAME="$(printf 'A%.0s' $(seq 2048))"
@@ -32,14 +16,14 @@ ODD_NAME='Odd name 网卡'
 device() {
     local id="$1"
     printf '[%s\\%s]\r\n"ClassGUID"="%s"\r\n\r\n' "$ENUM" "$id" "${2:-}"
-    [ -z "$3" ] || property "$id" "$DEVPKEY_BASE" 10 0x0d "$3"
-    [ -z "$4" ] || property "$id" "$DEVPKEY_BASE" 16 0x12 "$(utf16_hex "$4")"
-    property "$id" '{4340a6c5-93fa-4706-972c-7b648008a5a7}' 2 0x07 '0a,20,80,01'
-    [ -z "$5" ] || property "$id" "$DEVPKEY_BASE" 36 0x07 "0$5,00,00,00"
+    [ -z "$3" ] || plant_property "$id" "$DEVPKEY_BASE" 10 0x0d "$3"
+    [ -z "$4" ] || plant_property "$id" "$DEVPKEY_BASE" 16 0x12 "$(utf16_hex "$4")"
+    plant_property "$id" '{4340a6c5-93fa-4706-972c-7b648008a5a7}' 2 0x07 '0a,20,80,01'
+    [ -z "$5" ] || plant_property "$id" "$DEVPKEY_BASE" 36 0x07 "0$5,00,00,00"
     local name_hex
     name_hex="$(utf16_hex "$6")"
     [ "$6" != "$LONG_NAME" ] || name_hex="${name_hex%,00,00}"
-    property "$id" '{b725f130-47ef-101a-a5f1-02608c9eebac}' 10 0x12 "$name_hex"
+    plant_property "$id" '{b725f130-47ef-101a-a5f1-02608c9eebac}' 10 0x12 "$name_hex"
 }
 
 plant_devices() {
@@ -59,9 +43,6 @@ plant_devices() {
     wine_reg_import "$WINE_TMP/devices.reg"
 }
 
-instance_exists() {
-    wine reg query "$ENUM\\$1" >/dev/null 2>&1
-}
 
 line() {
     local kind="$1" state="$2" name="$3"
