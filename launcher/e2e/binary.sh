@@ -17,11 +17,13 @@ expect "imports something" test -n "$imports"
 unexpected="$(grep -vxE 'kernel32\.dll|msvcrt\.dll|shell32\.dll|ole32\.dll|user32\.dll|advapi32\.dll' <<<"$imports")"
 expect_eq "only DLLs every Windows has" "" "$unexpected"
 
-# The resources as the file holds them: exactly one, of type 24 with numeric name 1.
+# The resources as the file holds them: the version resource and RT_MANIFEST (24), both
+# with numeric name 1, and nothing else.
 resources="$("$(edition_tool windres)" -i "$EXE" -O rc 2>/dev/null)"
-expect_eq "one resource: RT_MANIFEST with id 1" "1 24" \
-    "$(grep -E '^[0-9A-Za-z_]+ [0-9A-Za-z_]+ /\*' <<<"$resources" | cut -d' ' -f1,2)"
-expect "the stored manifest asks for asInvoker" \
+expect_eq "resources: VERSIONINFO 1 and RT_MANIFEST 1, nothing else" "1 24
+1 VERSIONINFO" \
+    "$(grep -E '^[0-9A-Za-z_]+ [0-9A-Za-z_]+( |$)' <<<"$resources" | grep -v '^LANGUAGE ' | cut -d' ' -f1,2 | sort)"
+expect "the manifest asks for asInvoker" \
     grep -q 'requestedExecutionLevel level=""asInvoker"" uiAccess=""false""' <<<"$resources"
 echo "size: $(stat -c %s "$EXE") bytes"
 
