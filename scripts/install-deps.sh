@@ -22,6 +22,8 @@ have_pkg wine || need+=(wine)
 have_pkg wine64 || need+=(wine64)
 have_pkg wine32:i386 || need+=(wine32:i386)
 have_cmd python3 || need+=(python3)
+have_cmd clang-format || need+=(clang-format)
+have_cmd clang-tidy || need+=(clang-tidy)
 
 # The Wine runs in other Windows languages read Unix text in these locales.
 make_locales() {

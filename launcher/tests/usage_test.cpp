@@ -39,13 +39,13 @@ TEST(HelpRequest, SoleHelpArgumentPrintsTheUsageWithTheVersion) {
 
 // Anything else is a package folder (or no argument) and runs as always, silently.
 TEST(HelpRequest, EverythingElseIsLeftToTheRun) {
-    for (std::vector<const char*> arguments : {std::vector<const char*>{},
-                                               {"C:\\pkg"},
-                                               {"/??"},
-                                               {"-H"},
-                                               {"help"},
-                                               {"/?", "C:\\pkg"},
-                                               {"C:\\pkg", "/?"}}) {
+    for (const std::vector<const char*>& arguments : {std::vector<const char*>{},
+                                                      {"C:\\pkg"},
+                                                      {"/??"},
+                                                      {"-H"},
+                                                      {"help"},
+                                                      {"/?", "C:\\pkg"},
+                                                      {"C:\\pkg", "/?"}}) {
         const Answer answer = ask(arguments);
         EXPECT_FALSE(answer.answered);
         EXPECT_EQ(answer.text, "");

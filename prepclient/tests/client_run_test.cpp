@@ -84,11 +84,11 @@ TEST_F(ClientRun, OneArgumentIsAcceptedAndNeverTouched) {
 
 TEST_F(ClientRun, WrongArgumentCountsDoNothing) {
     EXPECT_EQ(runClient(0, nullptr, {console, devices, versions}), 0x50001);
-    for (std::vector<const char*> arguments : {std::vector<const char*>{"a", "b"},
-                                               {"/?", "x"},
-                                               {"/whatif", "/whatif"},
-                                               {"-h", "--help"},
-                                               {"a", "b", "c", "d", "e", "f"}}) {
+    for (const std::vector<const char*>& arguments : {std::vector<const char*>{"a", "b"},
+                                                      {"/?", "x"},
+                                                      {"/whatif", "/whatif"},
+                                                      {"-h", "--help"},
+                                                      {"a", "b", "c", "d", "e", "f"}}) {
         EXPECT_EQ(run(arguments), 0x50001);
     }
     EXPECT_EQ(console.text, "");

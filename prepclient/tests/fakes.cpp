@@ -43,7 +43,7 @@ void copyString(const std::wstring& from, wchar_t* to) {
     // Larger than the buffer on purpose when a test wants an overlong value:
     // the reader must cope with an unterminated buffer.
     const size_t count = std::min(from.size(), kPropertyStringChars);
-    std::wmemcpy(to, from.data(), count);
+    std::wmemcpy(to, from.data(), count);  // NOLINT(bugprone-not-null-terminated-result)
 }
 
 class FakeDeviceSet final : public DeviceSet {
