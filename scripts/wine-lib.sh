@@ -10,31 +10,64 @@ WINE_TMP=""
 # Which edition the suite tests: x86 (32-bit, the default) or x64 (native 64-bit).
 EDITION="${IMAGEPREP_EDITION:-x86}"
 
-# Debian's "wine" always starts the 32-bit loader, and some hosts cannot execute 32-bit
-# Linux programs at all (their kernel has IA-32 emulation switched off). There only the
-# 64-bit loader works: it runs 64-bit prefixes and the x64 edition natively.
+# Whether this host can execute 32-bit Linux programs, and so Wine's 32-bit loader: some
+# hosts cannot (their kernel has IA-32 emulation switched off). Where it cannot, only
+# 64-bit prefixes and the x64 edition run, and the 32-bit edition's Wine suites are
+# skipped. WINE_HOST_RUNS_32BIT=no forces that path on any host, so either kind of host can
+# show the other kind's verdict; =yes trusts the host without probing it.
 wine_host_runs_32bit() {
-    if [ -z "${WINE_HOST_RUNS_32BIT:-}" ]; then
-        # An emulator registered for 32-bit programs makes them start, but a hundred times
-        # slower: the suites would run for hours, so that counts as "cannot".
-        if grep -qs 'qemu-i386' /proc/sys/fs/binfmt_misc/*; then
-            WINE_HOST_RUNS_32BIT=no
-        elif timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; then
-            WINE_HOST_RUNS_32BIT=yes
-        else
-            WINE_HOST_RUNS_32BIT=no
-        fi
-        export WINE_HOST_RUNS_32BIT
+    case "${WINE_HOST_RUNS_32BIT:-}" in
+    yes) return 0 ;;
+    no) return 1 ;;
+    "") ;;
+    *)
+        echo "WINE_HOST_RUNS_32BIT must be yes, no or unset, not [$WINE_HOST_RUNS_32BIT]" >&2
+        exit 2
+        ;;
+    esac
+    # An emulator registered for 32-bit programs makes them start, but a hundred times
+    # slower: the suites would run for hours, so that counts as "cannot".
+    if grep -qs 'qemu-i386' /proc/sys/fs/binfmt_misc/*; then
+        WINE_HOST_RUNS_32BIT=no
+    elif timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        WINE_HOST_RUNS_32BIT=yes
+    else
+        WINE_HOST_RUNS_32BIT=no
     fi
+    # Remembered, so a skip can say whether the host or the caller decided.
+    export WINE_HOST_RUNS_32BIT WINE_HOST_32BIT_PROBED=yes
     [ "$WINE_HOST_RUNS_32BIT" = yes ]
 }
+wine_host_runs_32bit || true
 
-if ! wine_host_runs_32bit; then
-    export WINELOADER=/usr/lib/wine/wine64
-    wine() { /usr/lib/wine/wine64 "$@"; }
-    winepath() { /usr/lib/wine/wine64 winepath "$@"; }
-    wineboot() { /usr/lib/wine/wine64 wineboot "$@"; }
-fi
+# The loader of a prefix's own word size. Debian's "wine" starts the 32-bit loader wherever
+# the host can run it, and in a 64-bit prefix that loader's helpers (regedit, reg, winecfg,
+# cmd) are the 32-bit ones, which write the registry's 32-bit view. Naming the loader gives
+# every host the same helpers; a 64-bit loader still starts 32-bit programs where the host
+# runs them.
+wine_loader_for() {
+    if [ "$1" = win32 ]; then echo /usr/lib/wine/wine; else echo /usr/lib/wine/wine64; fi
+}
+export WINELOADER="$(wine_loader_for "${WINEARCH:-win64}")"
+wine() { "$WINELOADER" "$@"; }
+# winepath -w UNIXPATH : the Windows name Wine gives a Unix path: drive C is the prefix's
+# drive_c, Z: the Unix root. Worked out here rather than by starting Wine, where a start
+# that fails under load left an empty name behind and so a check without its input.
+winepath() {
+    if [ "$1" != -w ] || [ $# -ne 2 ]; then
+        "$WINELOADER" winepath "$@"
+        return
+    fi
+    local path drive_c
+    path="$(realpath -m -s -- "$2")"
+    drive_c="$(realpath -m -s -- "$WINEPREFIX/drive_c")"
+    case "$path" in
+    "$drive_c") echo 'C:\' ;;
+    "$drive_c"/*) printf 'C:\\%s\n' "$(tr / '\\' <<<"${path#"$drive_c"/}")" ;;
+    *) printf 'Z:%s\n' "$(tr / '\\' <<<"$path")" ;;
+    esac
+}
+wineboot() { "$WINELOADER" wineboot "$@"; }
 
 # The prefix a suite of this edition runs in: the 32-bit edition on a 32-bit system, the
 # x64 edition on a 64-bit one.
@@ -61,7 +94,11 @@ WINE_SKIP=77
 # (win32, or 32-bit programs in a 64-bit prefix: "wow64").
 wine_require() {
     if [ "$1" != win64 ] && ! wine_host_runs_32bit; then
-        echo "SKIP: this host cannot execute 32-bit programs (its kernel has IA-32 emulation off)"
+        if [ "${WINE_HOST_32BIT_PROBED:-}" = yes ]; then
+            echo "SKIP: this host cannot execute 32-bit programs (IA-32 emulation off or only emulated)"
+        else
+            echo "SKIP: WINE_HOST_RUNS_32BIT=no: 32-bit programs are not run on this host"
+        fi
         exit "$WINE_SKIP"
     fi
 }
@@ -88,6 +125,7 @@ wine_prefix_new() {
         trap wine_cleanup EXIT
     fi
     export WINEARCH="$arch"
+    WINELOADER="$(wine_loader_for "$arch")"
     export WINEPREFIX="$WINE_TMP/prefix-$arch-$RANDOM$RANDOM"
     wineboot -i >/dev/null 2>&1
     wineserver -w
@@ -124,14 +162,45 @@ wine_run_in() {
         fi
         echo "wine_run_in: cmd could not start $exe (attempt $attempt), trying again" >&2
     done
+    grep -qs '^EXITCODE=' "$bat.rc" || echo "wine_run_in: cmd left no exit code for $exe" >&2
     cat "$out"
     cat "$out.err" >&2
     sed -n 's/^EXITCODE=//p' "$bat.rc" | tr -d '\r' >&3
     rm -f "$bat" "$bat.rc" "$out" "$out.err"
 }
 
-# Sets the Windows version Wine reports (winxp, win7, win10, ...).
-wine_set_version() { wine winecfg -v "$1" >/dev/null 2>&1; }
+# wine_helper COMMAND... : runs a Wine helper that changes the prefix and may be repeated
+# (winecfg, reg import). Under load a Wine program now and then fails to start at all; a
+# change that silently did not happen would make a later check test the wrong thing.
+wine_helper() {
+    local attempt
+    for attempt in 1 2 3; do
+        wine "$@" >/dev/null 2>&1 && return 0
+        echo "wine_helper: [$*] failed (attempt $attempt)" >&2
+    done
+    return 1
+}
 
-# wine_reg_import FILE : imports a .reg file into the prefix's registry.
-wine_reg_import() { wine regedit /S "$(winepath -w "$1" 2>/dev/null)" >/dev/null 2>&1; }
+# Sets the Windows version Wine reports (winxp, win7, win10, ...).
+wine_set_version() { wine_helper winecfg -v "$1"; }
+
+# The registry views of the current prefix: a 64-bit system has two, and each program
+# reads the one of its own word size.
+wine_reg_views() { if [ "$WINEARCH" = win64 ]; then echo 64 32; else echo 32; fi; }
+
+# wine_reg_import FILE : imports a .reg file into every view of the prefix's registry, as a
+# real 64-bit system keeps its version keys in both; programs of either edition see it.
+wine_reg_import() {
+    local file view
+    file="$(winepath -w "$1" 2>/dev/null)"
+    for view in $(wine_reg_views); do
+        wine_helper reg import "$file" "/reg:$view" || return 1
+    done
+}
+
+# wine_reg_exists KEY : true when KEY is in the registry view of the prefix's word size.
+wine_reg_exists() {
+    local views
+    views="$(wine_reg_views)"
+    wine reg query "$1" "/reg:${views%% *}" >/dev/null 2>&1
+}

@@ -20,7 +20,7 @@ cleanup_user() {
 trap cleanup_user EXIT
 
 # runuser cannot see wine-lib.sh's shell functions: name the loader itself.
-if wine_host_runs_32bit; then LOADER=/usr/bin/wine; else LOADER=/usr/lib/wine/wine64; fi
+LOADER="$(wine_loader_for "$(wine_edition_arch)")"
 export WINEPREFIX="$USER_HOME/prefix"
 as_user() {
     local tool="$1"

@@ -29,7 +29,7 @@ plant_ghost() {
     wine_reg_import "$WINE_TMP/ghost.reg"
 }
 ghost_present() {
-    wine reg query 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT\NET\0001' >/dev/null 2>&1
+    wine_reg_exists 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT\NET\0001'
 }
 
 EXPECTED_OUTPUT="getOSType: rtlOsMajor 6, rtlOsMinor 1, rtlwProductType 1, 64bit $BITS_FLAG

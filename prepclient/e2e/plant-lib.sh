@@ -44,7 +44,7 @@ plant_import() {
 }
 
 instance_exists() {
-    wine reg query "$ENUM\\$1" >/dev/null 2>&1
+    wine_reg_exists "$ENUM\\$1"
 }
 
 # removal_line KIND STATE NAME : the line a real run prints (node status as planted).

@@ -38,7 +38,10 @@ result_file_kept() {
     expect_eq "$1: OSType.txt" "12 1577836800" "$(cat "$WORK/OSType.txt") $(stat -c %Y "$WORK/OSType.txt")"
 }
 
-wine_prefix_new "$(wine_edition_arch)"
+ARCH="$(wine_edition_arch)"
+# Windows 10 workstation: the code follows the word size of the system.
+if [ "$ARCH" = win64 ]; then WIN10_CODE=12; else WIN10_CODE=11; fi
+wine_prefix_new "$ARCH"
 wine_set_version win10
 WORK="$WINE_TMP/work"
 mkdir -p "$WORK"
@@ -75,7 +78,7 @@ for arg in '/whatif' '/WHATIF' '/WhatIf'; do
     expect_eq "[$arg] preview lines" "$EXPECTED_PREVIEW" "$(grep '^What if: Removing ' <<<"$OUT" | sort)"
     expect_eq "[$arg] no real removal line" 0 "$(grep -c '^Removing' <<<"$OUT")"
     expect_eq "[$arg] version lines" 2 "$(grep -c '^getOSType: ' <<<"$OUT")"
-    expect_eq "[$arg] last lines" "OperatingSystem: 12
+    expect_eq "[$arg] last lines" "OperatingSystem: $WIN10_CODE
 What if: OSType.txt not written" "$(tail -n 2 <<<"$OUT")"
     [ ! -e "$WORK/OSType.txt" ] && pass || fail "[$arg] wrote OSType.txt"
     all_planted "[$arg]"
@@ -97,6 +100,6 @@ done
 for id in "${KEPT[@]}"; do
     instance_exists "$id" && pass || fail "real run removed $id"
 done
-expect_eq "real run result" "12" "$(cat "$WORK/OSType.txt")"
+expect_eq "real run result" "$WIN10_CODE" "$(cat "$WORK/OSType.txt")"
 
 e2e_finish
