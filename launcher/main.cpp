@@ -13,6 +13,7 @@ int main() {
     std::vector<std::string> arguments;
     const int sourceError = readArguments(arguments);
     std::vector<const char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (const std::string& argument : arguments) {
         argv.push_back(argument.c_str());
     }
