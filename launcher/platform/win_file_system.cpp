@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
 #include "unicode_text.h"
@@ -94,7 +96,7 @@ int WinFileSystem::listDirectory(const std::string& path, std::vector<DirectoryE
             return converted;
         }
         entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entries.push_back(entry);
+        entries.push_back(std::move(entry));
     } while (FindNextFileW(find.get(), &found));
     const int code = lastError();
     return code == ERROR_NO_MORE_FILES ? 0 : code;
