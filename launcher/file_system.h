@@ -21,8 +21,9 @@ inline bool operator==(const EntryId& a, const EntryId& b) {
     return a.volume == b.volume && a.index == b.index;
 }
 
-// The few file-system primitives the tree copy needs. Paths are narrow strings in the
-// ANSI code page; every int result is 0 or the system's error value.
+// The few file-system primitives the tree copy needs. Paths and names are UTF-8, so every
+// name a listing returns can be named again exactly; error messages are UTF-8 too. Every
+// int result is 0 or the system's error value.
 class FileSystem {
   public:
     virtual ~FileSystem() = default;

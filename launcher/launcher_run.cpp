@@ -22,7 +22,7 @@ int stagePackage(const std::string& source, int sourceConversionError, FileSyste
     if (sourceConversionError != 0) {
         failure.code = sourceConversionError;
         failure.message = fs.errorMessage(sourceConversionError);
-        failure.description = "convert source path to the ANSI code page " + source;
+        failure.description = "read source path as Unicode text " + source;
         return sourceConversionError;
     }
     try {
@@ -48,15 +48,18 @@ int runLauncher(int argc, const char* const* argv, int sourceConversionError,
         return kExitNoSource;
     }
 
+    // The copy gets the argument exactly; the log, narrow text, only shows it.
     const std::string source = argv[1];
-    logMessage(log, "Unzipped temp directory to '%s'\n", source.c_str());
-    logMessage(log, "Preparing to copy temp directory from '%s' to '%s'\n", source.c_str(),
+    const std::string shownSource = ports.logHost.logText(source);
+    logMessage(log, "Unzipped temp directory to '%s'\n", shownSource.c_str());
+    logMessage(log, "Preparing to copy temp directory from '%s' to '%s'\n", shownSource.c_str(),
                kScriptsFolder);
 
     CopyFailure failure;
     if (stagePackage(source, sourceConversionError, ports.fileSystem, failure) != 0) {
         logMessage(log, "Temp directory copy failed with code:%d('%s') '%s'\n", failure.code,
-                   failure.message.c_str(), failure.description.c_str());
+                   ports.logHost.logText(failure.message).c_str(),
+                   ports.logHost.logText(failure.description).c_str());
         closeSetupLog(log);
         return kExitCopyFailed;
     }

@@ -18,7 +18,7 @@ struct LauncherPorts {
 };
 
 // The whole launcher: log, copy the package given as the first argument into the setup
-// scripts folder, start its install.cmd. sourceConversionError is 0, or the system's error
-// when the first argument did not survive conversion to the ANSI code page: staging a
-// look-alike path would run the wrong package.
+// scripts folder, start its install.cmd. The arguments are UTF-8. sourceConversionError is
+// 0, or the system's error when the first argument could not be read as Unicode text (an
+// unpaired surrogate): its text then holds '?' in that place and names no folder.
 int runLauncher(int argc, const char* const* argv, int sourceConversionError, LauncherPorts& ports);

@@ -27,7 +27,7 @@ SetupLog openSetupLog(LogHost& host) {
 
     SetupLog log = host.openExclusive(folder + "\\QuillbeckSetup.log");
     if (log != nullptr && !deferredNote.empty()) {
-        logMessage(log, "%s\n", deferredNote.c_str());
+        logMessage(log, "%s\n", host.logText(deferredNote).c_str());
     }
     return log;
 }

@@ -7,7 +7,7 @@
 // message is dropped.
 using SetupLog = std::FILE*;
 
-// Where the log lives and how it is opened.
+// Where the log lives and how it is opened. Paths and messages are UTF-8.
 class LogHost {
   public:
     virtual ~LogHost() = default;
@@ -18,6 +18,9 @@ class LogHost {
     virtual std::string errorMessage(int code) = 0;
     // Text mode, created or truncated, shared with nobody while open; null on failure.
     virtual std::FILE* openExclusive(const std::string& path) = 0;
+    // UTF-8 text as the log file holds it: in the ANSI code page, with '?' for each
+    // character that code page lacks. For reading only.
+    virtual std::string logText(const std::string& text) = 0;
 };
 
 SetupLog openSetupLog(LogHost& host);

@@ -6,6 +6,7 @@
 class Shell {
   public:
     virtual ~Shell() = default;
-    // True when the shell reported success; otherwise lastError holds the system's error.
+    // path is plain ASCII, the same text in UTF-8 and in every ANSI code page. True when
+    // the shell reported success; otherwise lastError holds the system's error.
     virtual bool startScript(const std::string& path, int& lastError) = 0;
 };

@@ -28,7 +28,7 @@ have_cmd clang-tidy || need+=(clang-tidy)
 # The Wine runs in other Windows languages read Unix text in these locales.
 make_locales() {
     local name
-    for name in ru_RU hi_IN; do
+    for name in ru_RU hi_IN ja_JP; do
         if ! locale -a 2>/dev/null | grep -qx "$name.utf8"; then
             if [ "$(id -u)" -ne 0 ]; then
                 echo "install-deps: locale $name.UTF-8 missing (run as root to make it)" >&2

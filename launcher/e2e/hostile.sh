@@ -8,18 +8,24 @@ copy_failed_with() {
     log_of | grep -Eq "^Temp directory copy failed with code:$1\('[^']+'\) '.+'$"
 }
 
-# A look-alike of "C:\pkgα" under best fit: staging it would run the wrong package.
+# Code page 1252. A look-alike of "C:\pkgα" under best fit: staging it would run the wrong
+# package. The exact name is looked for, and it does not exist.
+export LC_ALL=C.UTF-8
 make_script "$DRIVE_C/pkga/install.cmd" decoy
 run_direct 'C:\pkgα'
 expect_eq "non-ANSI source exits -4" 252 "$RC"
-expect "non-ANSI source: the failure names error 1113" copy_failed_with 1113
+expect "non-ANSI source: the exact folder is missing, shown with '?' ($(log_of | sed -n 4p))" \
+    grep -Eq "^Temp directory copy failed with code:2\('[^']+'\) 'examine source C:\\\\pkg\?'$" \
+    < <(log_of | sed -n 4p)
 expect_eq "non-ANSI source: log is closed after four lines" 4 "$(log_of | wc -l)"
 expect "non-ANSI source: the look-alike was not staged" test ! -e "$SCRIPTS"
 expect "non-ANSI source: nothing ran" no_script_ran
 
 run_direct 'C:\漢字\パッケージ'
 expect_eq "CJK source exits -4" 252 "$RC"
-expect "CJK source: the failure names error 1113" copy_failed_with 1113
+expect "CJK source: the exact path is missing ($(log_of | sed -n 4p))" \
+    grep -Eq "^Temp directory copy failed with code:3\('[^']+'\) 'examine source C:\\\\\?\?\\\\\?\?\?\?\?'$" \
+    < <(log_of | sed -n 4p)
 
 # Overlong sources that do not exist: past MAX_PATH, and past what the system accepts at all.
 long="C:\\$(printf 'd%.0s' $(seq 1 200))"

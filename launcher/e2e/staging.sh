@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The launcher stages exactly the package it was given: twin names that differ only in a
-# trailing dot or space, a destination inside the source, the batch-file quote, a UTF-8
-# ANSI code page with non-ASCII names, a directory link cycle.
+# trailing dot or space, a destination inside the source, the batch-file quote, a directory
+# link cycle, and names in any script whatever the ANSI code page (1252, 1251, 932, UTF-8),
+# while the log shows them in that code page.
 source "$(dirname "$0")/lib.sh" "$@"
 launcher_prefix
 
@@ -71,6 +72,83 @@ expect "link cycle: the failure names the loop ($(copy_failed_line))" \
 expect "link cycle: the walk stopped at the loop" test ! -e "$SCRIPTS/sub/loop"
 expect "link cycle: nothing ran" no_script_ran
 
+# The log file's raw bytes: text mode ends each line in CR LF.
+crlf() { sed 's/$/\r/'; }
+
+# stage_world UNIXDIR MARKER : a package with CJK, emoji (surrogate pairs in UTF-16),
+# Cyrillic and Greek names in files and folders, and a few bytes no text has.
+stage_world() {
+    rm -rf "$SCRIPTS" "$DRIVE_C/ran.txt"
+    make_script "$1/install.cmd" "$2"
+    mkdir -p "$1/fonts" "$1/Кириллица" "$1/Ωμέγα/😀 смайл" "$1/漢字フォルダ"
+    echo font >"$1/fonts/微软雅黑.ttf"
+    echo emoji >"$1/😀.txt"
+    echo ru >"$1/Кириллица/файл.txt"
+    echo el >"$1/Ωμέγα/ένα.txt"
+    echo pair >"$1/Ωμέγα/😀 смайл/👍🏽 ok.txt"
+    head -c 3000 /dev/urandom >"$1/漢字フォルダ/データ.bin"
+}
+
+# same_tree WHAT UNIXDIR : entry for entry and byte for byte, the package is what Scripts holds.
+same_tree() {
+    expect_eq "$1: entry for entry, every name exact" \
+        "$(cd "$2" && find . | sort)" "$(cd "$SCRIPTS" && find . | sort)"
+    expect "$1: byte for byte" diff -r "$2" "$SCRIPTS"
+}
+
+# Code page 1252 (a Western system): names it cannot hold are staged all the same.
+export LC_ALL=C.UTF-8
+W="$DRIVE_C/world"
+stage_world "$W" world
+run_direct 'C:\world'
+expect_eq "1252: package with names outside the code page exits 0" 0 "$RC"
+expect "1252: an ordinary package's log is byte for byte the seven lines" \
+    cmp -s <(success_log 'C:\world' | crlf) "$LOG"
+same_tree "1252" "$W"
+expect_eq "1252: the script ran" world "$(ran_marker)"
+
+# A source folder whose own name the code page cannot hold: staged from the exact name; the
+# log shows each character 1252 lacks as "?" and keeps the ones it holds (é is E9).
+N="$DRIVE_C/пакет 😀 微软 café"
+stage_world "$N" named
+run_direct 'C:\пакет 😀 微软 café'
+expect_eq "1252: source named outside the code page exits 0" 0 "$RC"
+expect "1252: the log shows that source in the code page" \
+    cmp -s <(success_log "$(printf 'C:\\????? ? ?? caf\xe9')" | crlf) "$LOG"
+same_tree "1252 named source" "$N"
+expect_eq "1252: the named source's script ran" named "$(ran_marker)"
+
+# Code page 1251: Cyrillic is held and logged in its own bytes; a failure description
+# shows what 1251 lacks as "?" and names the rest exactly.
+export LC_ALL=ru_RU.UTF-8
+R="$DRIVE_C/Пакет"
+stage_world "$R" cyrillic
+run_direct 'C:\Пакет'
+expect_eq "1251: package exits 0" 0 "$RC"
+expect_eq "1251: the log holds the source in 1251" "$(success_log 'C:\Пакет')" \
+    "$(iconv -f CP1251 -t UTF-8 "$LOG" | tr -d '\r')"
+same_tree "1251" "$R"
+expect_eq "1251: the script ran" cyrillic "$(ran_marker)"
+run_direct 'C:\Пакет\нет 😀 Ω'
+expect_eq "1251: a missing source exits -4" 252 "$RC"
+line="$(iconv -f CP1251 -t UTF-8 "$LOG" | tr -d '\r' | sed -n 4p)"
+expect "1251: the failure names the exact path, '?' for what 1251 lacks ($line)" \
+    grep -Eq "^Temp directory copy failed with code:[23]\('[^']+'\) 'examine source C:\\\\Пакет\\\\нет \? \?'$" <<<"$line"
+
+# Code page 932: Japanese names are held. ソ and 表 end in the byte of a backslash in 932, so
+# a folder named with them must never be cut there.
+export LC_ALL=ja_JP.UTF-8
+J="$DRIVE_C/データ/ソフト表"
+stage_world "$J" japanese
+mkdir -p "$J/ソ"
+echo so >"$J/ソ/表.txt"
+run_direct 'C:\データ\ソフト表'
+expect_eq "932: package exits 0" 0 "$RC"
+expect_eq "932: the log holds the source in 932" "$(success_log 'C:\データ\ソフト表')" \
+    "$(iconv -f CP932 -t UTF-8 "$LOG" | tr -d '\r')"
+same_tree "932" "$J"
+expect_eq "932: the script ran" japanese "$(ran_marker)"
+
 # A UTF-8 ANSI code page (65001): non-ASCII names and source convert and stage whole.
 export LC_ALL=hi_IN.UTF-8
 rm -rf "$SCRIPTS" "$DRIVE_C/ran.txt"
@@ -80,6 +158,7 @@ mkdir -p "$U/फ़ोल्डर" "$U/Ωμέγα"
 echo hi >"$U/फ़ोल्डर/नमस्ते.txt"
 echo el >"$U/Ωμέγα/ένα.txt"
 echo jp >"$U/日本語.txt"
+echo emoji >"$U/😀.txt"
 run_direct 'C:\पैकेज'
 expect_eq "UTF-8 code page: non-ASCII package exits 0" 0 "$RC"
 expect_eq "UTF-8 code page: log is the seven lines" "$(success_log 'C:\पैकेज')" "$(log_of)"

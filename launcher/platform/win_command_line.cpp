@@ -5,7 +5,7 @@
 #include <shellapi.h>
 
 #include "platform/unique_handle.h"
-#include "platform/win_text.h"
+#include "unicode_text.h"
 
 int readArguments(std::vector<std::string>& arguments) {
     arguments.clear();
@@ -14,14 +14,14 @@ int readArguments(std::vector<std::string>& arguments) {
     if (!wide.valid()) {
         return static_cast<int>(GetLastError());
     }
+    arguments.resize(static_cast<size_t>(count));
     int sourceError = 0;
     for (int i = 0; i < count; ++i) {
-        std::string narrow;
-        const int code = toNarrow(wide.get()[i], narrow);
+        const wchar_t* const argument = wide.get()[i];
+        const int code = utf8FromUtf16(argument, wcslen(argument), arguments[i]);
         if (i == 1) {
             sourceError = code;
         }
-        arguments.push_back(narrow);
     }
     return sourceError;
 }

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-// The program's arguments, read once from the wide command line and converted to the
-// ANSI code page. Returns 0 when the first argument (the source) converted exactly,
-// otherwise the system's error value: its narrow text then holds stand-ins and would
-// name a different folder, or one that a look-alike stands for.
+// The program's arguments, read once from the wide command line, in UTF-8: every
+// character of every script arrives as it was typed. Returns 0 when the first argument
+// (the source) converted exactly, otherwise the system's error value: it held an unpaired
+// surrogate, and its text then has '?' in that place and must name no folder.
 int readArguments(std::vector<std::string>& arguments);

@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
+#include "unicode_text.h"
 
 namespace {
 
@@ -36,7 +39,7 @@ int WinFileSystem::resolve(const std::string& path, std::string& resolved) {
     resolved.clear();
     std::wstring wide;
     const int converted = toWidePath(path, wide);
-    return converted != 0 ? converted : toNarrow(wide, resolved);
+    return converted != 0 ? converted : utf8FromUtf16(wide, resolved);
 }
 
 // Volume serial number and file index together name one file or directory, whatever
@@ -80,19 +83,20 @@ int WinFileSystem::listDirectory(const std::string& path, std::vector<DirectoryE
         return lastError();
     }
     do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") {
+        const wchar_t* const name = found.cFileName;
+        if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) {
             continue;
         }
         DirectoryEntry entry;
-        // A name the ANSI code page cannot hold could not be named again to copy it; it
-        // fails the listing rather than go missing from the staged package.
-        const int narrowed = toNarrow(name, entry.name);
-        if (narrowed != 0) {
-            return narrowed;
+        // Every well-formed name converts exactly. One with an unpaired surrogate has no
+        // UTF-8 form and could not be named again: it fails the listing rather than go
+        // missing from the staged package or be staged under a substitute.
+        const int converted = utf8FromUtf16(name, wcslen(name), entry.name);
+        if (converted != 0) {
+            return converted;
         }
         entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entries.push_back(entry);
+        entries.push_back(std::move(entry));
     } while (FindNextFileW(find.get(), &found));
     const int code = lastError();
     return code == ERROR_NO_MORE_FILES ? 0 : code;

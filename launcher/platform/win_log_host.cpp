@@ -9,6 +9,7 @@
 #include "platform/unique_handle.h"
 #include "platform/win_file_system.h"
 #include "platform/win_text.h"
+#include "unicode_text.h"
 
 int WinLogHost::programDataFolder(std::string& folder) {
     wchar_t* path = nullptr;
@@ -17,10 +18,9 @@ int WinLogHost::programDataFolder(std::string& folder) {
     if (FAILED(result)) {
         return static_cast<int>(result);
     }
-    // A folder the ANSI code page cannot name still goes on, with its stand-ins: its
-    // creation then fails and the log falls back, with the reason as its first line.
-    toNarrow(path, folder);
-    return 0;
+    // A folder that has no exact UTF-8 form would have a stand-in created in its place;
+    // that counts as a folder we cannot have.
+    return utf8FromUtf16(path, wcslen(path), folder);
 }
 
 int WinLogHost::createDirectory(const std::string& path) {
@@ -29,6 +29,10 @@ int WinLogHost::createDirectory(const std::string& path) {
 
 std::string WinLogHost::errorMessage(int code) {
     return systemErrorText(code);
+}
+
+std::string WinLogHost::logText(const std::string& text) {
+    return shownNarrow(text);
 }
 
 std::FILE* WinLogHost::openExclusive(const std::string& path) {

@@ -8,4 +8,5 @@ class WinLogHost : public LogHost {
     int createDirectory(const std::string& path) override;
     std::string errorMessage(int code) override;
     std::FILE* openExclusive(const std::string& path) override;
+    std::string logText(const std::string& text) override;
 };

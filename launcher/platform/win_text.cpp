@@ -5,6 +5,8 @@
 #include "code_page_rule.h"
 #include "error_codes.h"
 #include "platform/unique_handle.h"
+#include "shown_text.h"
+#include "unicode_text.h"
 
 namespace {
 
@@ -57,40 +59,41 @@ int narrowWith(UINT codePage, DWORD flags, BOOL* usedDefault, const std::wstring
     return 0;
 }
 
-std::wstring resolvedLongForm(const std::wstring& full) {
+// full is the resolved path; it becomes its \\?\ form.
+void toLongForm(std::wstring& full) {
     if (startsWith(full, L"\\\\?\\")) {
-        return full;
+        return;
     }
     // \\.\ and \\?\ differ only in the clean-up that GetFullPathNameW has already done.
     if (startsWith(full, L"\\\\.\\")) {
-        return L"\\\\?\\" + full.substr(4);
+        full[2] = L'?';
+    } else if (startsWith(full, L"\\\\")) {
+        full.replace(0, 2, L"\\\\?\\UNC\\");
+    } else {
+        full.insert(0, L"\\\\?\\");
     }
-    if (startsWith(full, L"\\\\")) {
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    }
-    return L"\\\\?\\" + full;
 }
 
 }  // namespace
 
-int toWidePath(const std::string& narrow, std::wstring& wide) {
+int toWidePath(const std::string& path, std::wstring& wide) {
     wide.clear();
-    if (narrow.empty()) {
+    if (path.empty()) {
         return ERROR_INVALID_NAME;
     }
-    if (narrow.size() > kLongestPath) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
     std::wstring given;
-    const int converted = toWide(fileApiCodePage(), narrow, given);
+    const int converted = utf16FromUtf8(path, given);
     if (converted != 0) {
         return converted;
+    }
+    if (given.size() > kLongestPath) {
+        return ERROR_FILENAME_EXCED_RANGE;
     }
     if (given.find(L'\0') != std::wstring::npos) {
         return ERROR_INVALID_NAME;
     }
     if (startsWith(given, L"\\\\?\\")) {
-        wide = given;
+        wide.swap(given);
         return 0;
     }
 
@@ -106,11 +109,11 @@ int toWidePath(const std::string& narrow, std::wstring& wide) {
         return written == 0 ? static_cast<int>(GetLastError()) : ERROR_FILENAME_EXCED_RANGE;
     }
     full.resize(written);
-    wide = resolvedLongForm(full);
-    if (wide.size() > kLongestPath) {
-        wide.clear();
+    toLongForm(full);
+    if (full.size() > kLongestPath) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
+    wide.swap(full);
     return 0;
 }
 
@@ -121,14 +124,8 @@ int toNarrow(const std::wstring& wide, std::string& narrow) {
     }
     const UINT codePage = fileApiCodePage();
     switch (codePageRule(codePage).toNarrow) {
-        case kNarrowRejectInvalid: {
-            if (narrowWith(codePage, WC_ERR_INVALID_CHARS, nullptr, wide, narrow) == 0) {
-                return 0;
-            }
-            // Only lone surrogates fail here; show them as the replacement character.
-            narrowWith(codePage, 0, nullptr, wide, narrow);
-            return kErrorNoUnicodeTranslation;
-        }
+        case kNarrowRejectInvalid:
+            return narrowWith(codePage, WC_ERR_INVALID_CHARS, nullptr, wide, narrow);
         case kNarrowNoBestFit: {
             BOOL usedDefault = FALSE;
             const int code = narrowWith(codePage, WC_NO_BEST_FIT_CHARS, &usedDefault, wide, narrow);
@@ -147,16 +144,21 @@ int toNarrow(const std::wstring& wide, std::string& narrow) {
     return kErrorNoUnicodeTranslation;
 }
 
+std::string shownNarrow(const std::string& text) {
+    return shownInCodePage(text, toNarrow);
+}
+
 std::string systemErrorText(int code) {
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     UniqueLocalMemory owner(buffer);
     if (length == 0 || buffer == nullptr) {
         return "Unknown error " + std::to_string(code);
     }
-    std::string text(buffer, length);
+    std::string text;
+    utf8FromUtf16(buffer, length, text);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
         text.pop_back();
     }

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "error_codes.h"
+#include "shown_text.h"
 #include "tree_copy.h"
 
 namespace fs = std::filesystem;
@@ -68,6 +70,25 @@ std::string FakeLogHost::errorMessage(int code) {
 std::FILE* FakeLogHost::openExclusive(const std::string& path) {
     openedPaths.push_back(path);
     return openFails ? nullptr : std::fopen(logFile_.c_str(), "w");
+}
+
+namespace {
+
+int asciiOnly(const std::wstring& units, std::string& narrow) {
+    narrow.clear();
+    for (const wchar_t unit : units) {
+        if (unit >= 0x80) {
+            return kErrorNoUnicodeTranslation;
+        }
+        narrow += static_cast<char>(unit);
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string FakeLogHost::logText(const std::string& text) {
+    return shownInCodePage(text, asciiOnly);
 }
 
 bool FakeShell::startScript(const std::string& path, int& lastError) {

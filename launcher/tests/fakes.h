@@ -57,6 +57,8 @@ class FakeLogHost : public LogHost {
     int createDirectory(const std::string& path) override;
     std::string errorMessage(int code) override;
     std::FILE* openExclusive(const std::string& path) override;
+    // As in a code page that holds only ASCII: every other character shows as '?'.
+    std::string logText(const std::string& text) override;
 
   private:
     std::filesystem::path logFile_;

@@ -90,16 +90,35 @@ TEST_F(LauncherRunTest, CopyFailureReportsTheRealCauseAndLaunchesNothing) {
     EXPECT_FALSE(fs::exists(scripts));
 }
 
-TEST_F(LauncherRunTest, SourceLostInConversionIsACopyFailureEvenWhenTheLookAlikeExists) {
-    // "pkg" exists: it stands for the best-fit look-alike of a name that did not convert.
-    writeFile(package / "install.cmd", "wrong package");
-    EXPECT_EQ(run({package.string()}, kErrorNoUnicodeTranslation), kExitCopyFailed);
-    EXPECT_EQ(log(), head(package.string()) + "Temp directory copy failed with code:1113('" +
+TEST_F(LauncherRunTest, SourceLostInConversionIsACopyFailureEvenWhenTheStandInExists) {
+    // An unpaired surrogate arrives as '?', and a folder of that name exists here.
+    const std::string standIn = package.string() + "?";
+    writeFile(fs::path(standIn) / "install.cmd", "wrong package");
+    EXPECT_EQ(run({standIn}, kErrorNoUnicodeTranslation), kExitCopyFailed);
+    EXPECT_EQ(log(), head(standIn) + "Temp directory copy failed with code:1113('" +
                          std::strerror(kErrorNoUnicodeTranslation) +
-                         "') 'convert source path to the ANSI code page " + package.string() +
-                         "'\n");
+                         "') 'read source path as Unicode text " + standIn + "'\n");
     EXPECT_FALSE(fs::exists(scripts));
     EXPECT_THAT(shell.started, IsEmpty());
+}
+
+TEST_F(LauncherRunTest, SourceOutsideTheCodePageIsStagedExactlyAndOnlyShownWithQuestionMarks) {
+    // The log host's code page holds only ASCII.
+    const fs::path named =
+        temp.path() / "\xD0\xBF\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x82 \xF0\x9F\x98\x80";
+    const std::string shown = (temp.path() / "????? ?").string();
+    writeFile(named / "install.cmd", "x");
+    writeFile(named / "\xE5\xBE\xAE\xE8\xBD\xAF.ttf", "font");
+    EXPECT_EQ(run({named.string()}), kExitSuccess);
+    EXPECT_EQ(log().substr(0, head(shown).size()), head(shown));
+    EXPECT_EQ(readFile(scripts / "\xE5\xBE\xAE\xE8\xBD\xAF.ttf"), "font");
+
+    const std::string missing = (temp.path() / "gone \xCE\xB1").string();
+    EXPECT_EQ(run({missing}), kExitCopyFailed);
+    EXPECT_EQ(log(), head((temp.path() / "gone ?").string()) +
+                         "Temp directory copy failed with code:" + std::to_string(ENOENT) + "('" +
+                         std::strerror(ENOENT) + "') 'examine source " +
+                         (temp.path() / "gone ?").string() + "'\n");
 }
 
 TEST_F(LauncherRunTest, SourceEndingInTheBatchFileQuoteStagesTheFolderBeforeIt) {

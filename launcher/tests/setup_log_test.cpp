@@ -50,6 +50,17 @@ TEST_F(SetupLogTest, OrvaneFailureStopsChainAndNoteOpensFallbackLog) {
     EXPECT_THAT(host.openedPaths, ElementsAre("C:\\QuillbeckSetup.log"));
 }
 
+TEST_F(SetupLogTest, NoteShowsTheFolderInTheCodePageWhileTheExactFolderIsTried) {
+    host.folder =
+        "C:\\Donn\xC3\xA9"
+        "es \xE5\x85\xB1\xE6\x9C\x89";
+    host.failingFolders = {host.folder + "\\Orvane"};
+    SetupLog log = openSetupLog(host);
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(closeAndRead(log), "Could not create 'C:\\Donn?es ??\\Orvane' code(5) 'text of 5'\n");
+    EXPECT_THAT(host.createdFolders, ElementsAre(host.folder + "\\Orvane"));
+}
+
 TEST_F(SetupLogTest, LogsFailureNamesBothComponents) {
     host.failingFolders = {"C:\\ProgramData\\Orvane\\Logs"};
     host.createError = 267;

@@ -156,6 +156,26 @@ TEST_F(TreeCopyTest, OnlyTheGivenRootsAreResolvedAndListedNamesStayAsTheyAre) {
     EXPECT_EQ(faulty.copied.size(), 6u);
 }
 
+TEST_F(TreeCopyTest, NamesInEveryScriptStageEntryForEntry) {
+    // CJK, an emoji (a surrogate pair on Windows), Cyrillic and Greek, in files and folders,
+    // below a source folder whose own name has them too.
+    const fs::path named = temp.path() / "\xD0\xBF\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x82\xF0\x9F\x98\x80";
+    const char* const names[] = {
+        "fonts/\xE5\xBE\xAE\xE8\xBD\xAF\xE9\x9B\x85\xE9\xBB\x91.ttf",
+        "\xF0\x9F\x98\x80.txt",
+        "\xD0\x9A\xD0\xB8\xD1\x80/\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.txt",
+        "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1/\xF0\x9F\x98\x80/\xCE\xAD\xCE\xBD\xCE\xB1.txt",
+    };
+    for (const char* name : names) {
+        writeFile(named / name, name);
+    }
+    ASSERT_EQ(copy(named, destination), 0) << failure.description;
+    for (const char* name : names) {
+        EXPECT_EQ(readFile(destination / name), name);
+    }
+    EXPECT_EQ(faulty.copied.size(), 4u);
+}
+
 TEST(PathRulesTest, ParentsStopAtEachKindOfRoot) {
     const std::pair<const char*, const char*> cases[] = {
         {"\\\\?\\C:\\Windows\\Setup\\Scripts", "\\\\?\\C:\\Windows\\Setup"},
