@@ -51,8 +51,8 @@ wine_loader_for() {
 export WINELOADER="$(wine_loader_for "${WINEARCH:-win64}")"
 wine() { "$WINELOADER" "$@"; }
 # winepath -w UNIXPATH : the Windows name Wine gives a Unix path: drive C is the prefix's
-# drive_c, Z: the Unix root. Worked out here rather than by starting Wine, where a start
-# that fails under load left an empty name behind and so a check without its input.
+# drive_c, Z: the Unix root. Worked out here rather than by starting Wine: a start that
+# fails under load would leave an empty name behind, and a check without its input.
 winepath() {
     if [ "$1" != -w ] || [ $# -ne 2 ]; then
         "$WINELOADER" winepath "$@"
