@@ -78,10 +78,14 @@ check_signer() {
     # CHAIN: every certificate given, signer first; LEAF: the signer. Public data only:
     # the private key is read where it lies and never copied.
     if [ -n "$P12" ]; then
-        openssl pkcs12 -in "$P12" "${passin[@]}" -nokeys -clcerts -out "$SIGN_WORK/leaf.pem" 2>/dev/null &&
-            openssl pkcs12 -in "$P12" "${passin[@]}" -nokeys -out "$SIGN_WORK/chain.pem" 2>/dev/null ||
+        # Older PKCS#12 files use ciphers that OpenSSL 3 keeps in its legacy provider.
+        local legacy=()
+        openssl pkcs12 -in "$P12" "${passin[@]}" -noout 2>/dev/null || legacy=(-legacy)
+        openssl pkcs12 "${legacy[@]}" -in "$P12" "${passin[@]}" -nokeys -clcerts -out "$SIGN_WORK/leaf.pem" \
+            2>/dev/null &&
+            openssl pkcs12 "${legacy[@]}" -in "$P12" "${passin[@]}" -nokeys -out "$SIGN_WORK/chain.pem" 2>/dev/null ||
             die "cannot open IMAGEPREP_SIGN_PKCS12 '$P12' with the password in IMAGEPREP_SIGN_PASSWORD_FILE"
-        key_pub="$(openssl pkcs12 -in "$P12" "${passin[@]}" -nocerts -nodes 2>/dev/null |
+        key_pub="$(openssl pkcs12 "${legacy[@]}" -in "$P12" "${passin[@]}" -nocerts -nodes 2>/dev/null |
             openssl pkey -pubout 2>/dev/null)" || key_pub=""
         [ -n "$key_pub" ] || die "IMAGEPREP_SIGN_PKCS12 '$P12' holds no private key"
     else
@@ -110,6 +114,15 @@ check_signer() {
 }
 [ "$SIGN" = no ] || check_signer
 
+# why_not_verified LOG : osslsigncode's reason, without OpenSSL's error-stack prefix.
+why_not_verified() {
+    local why
+    why="$(sed -n 's/.*Verify error: *//p' "$1" | head -n1)"
+    [ -n "$why" ] || why="$(grep -iE 'error|fail|mismatch|unable' "$1" | grep -vx 'Failed' | head -n1 |
+        sed 's/^[0-9A-F]*:error:[^:]*:[^:]*:[^:]*://')"
+    echo "${why:-see osslsigncode verify}"
+}
+
 # sign_program UNSIGNED SIGNED DESCRIPTION
 sign_program() {
     local in="$1" out="$2" desc="$3" signer=() ts=()
@@ -122,8 +135,8 @@ sign_program() {
         die "osslsigncode could not sign $name: $(grep -v '^[0-9A-F]*:error:' "$log" | grep . | head -n1)"
     osslsigncode verify -CAfile "$SIGN_WORK/chain.pem" -ignore-cdp \
         -require-leaf-hash "sha256:$LEAF_HASH" -in "$out" >"$log" 2>&1 ||
-        die "the signature of $name does not verify: $(grep -iE 'error|fail|unable' "$log" |
-            grep -v '^Failed$' | head -n1)"
+        die "the signature of $name does not verify against the given chain and the system's roots: $(
+            why_not_verified "$log")"
 }
 
 # --- Build ----------------------------------------------------------------------------
