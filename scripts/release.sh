@@ -91,9 +91,9 @@ check_signer() {
     else
         openssl x509 -in "$CERT" -out "$SIGN_WORK/leaf.pem" 2>/dev/null ||
             die "IMAGEPREP_SIGN_CERT '$CERT' holds no PEM certificate"
-        cp "$CERT" "$SIGN_WORK/chain.pem"
+        sed -n '/^-----BEGIN CERTIFICATE-----/,/^-----END CERTIFICATE-----/p' "$CERT" >"$SIGN_WORK/chain.pem"
         key_pub="$(openssl pkey -in "$KEY" "${passin[@]}" -pubout 2>/dev/null)" ||
-            die "IMAGEPREP_SIGN_KEY '$KEY' is not a PEM private key that can be opened"
+            die "IMAGEPREP_SIGN_KEY '$KEY' is no PEM private key that opens (encrypted? then IMAGEPREP_SIGN_PASSWORD_FILE)"
     fi
     openssl x509 -in "$SIGN_WORK/leaf.pem" -noout 2>/dev/null || die "the signing certificate cannot be read"
     cert_pub="$(openssl x509 -in "$SIGN_WORK/leaf.pem" -noout -pubkey)"
