@@ -2,9 +2,9 @@
 # Builds the release twice, from two copies of the source tree in two different folders,
 # and requires byte-identical programs and archive; then unpacks the archive, checks its
 # SHA256SUMS and runs the programs from it under Wine. Then signs the same builds with a
-# throwaway certificate (PEM in both folders, PKCS#12 once more) and requires identical
-# signed programs and archive, signatures that verify, programs that differ from the
-# unsigned ones only by the signature, and runs the signed x64 programs under Wine.
+# throwaway certificate (PEM in both folders, then PKCS#12 and an encrypted PEM key) and
+# requires identical signed programs and archive, signatures that verify, programs that
+# differ from the unsigned ones only by the signature, and runs the signed x64 programs.
 source "$(dirname "$0")/wine-lib.sh"
 source "$(dirname "$0")/sign-test-lib.sh"
 set -uo pipefail
@@ -71,7 +71,8 @@ done
 # --- The same builds, signed ----------------------------------------------------------
 KEYS="$WORK/keys"
 mkdir -p "$KEYS"
-signer_new "$KEYS" signer && signer_pkcs12 "$KEYS" signer 'pass word' && signer_new "$KEYS" other ||
+signer_new "$KEYS" signer && signer_pkcs12 "$KEYS" signer 'pass word' && signer_new "$KEYS" other &&
+    openssl pkey -in "$KEYS/signer.key" -aes256 -passout "file:$KEYS/signer.pass" -out "$KEYS/locked.key" ||
     { echo "FAIL: openssl could not make the throwaway certificates"; exit 1; }
 # A fixed signing time, not the commit's: the signed programs must carry exactly this one.
 EPOCH=1700000000
@@ -96,6 +97,11 @@ signed_release two-other-folder IMAGEPREP_SIGN_PKCS12="$KEYS/signer.p12" \
 hashes two-other-folder "$SIGNED_ZIP" >"$WORK/two-p12.sums"
 check "signing with the PKCS#12 form of the same signer gives the same archive" \
     cmp -s "$WORK/one-signed.sums" "$WORK/two-p12.sums"
+signed_release two-other-folder IMAGEPREP_SIGN_CERT="$KEYS/signer.pem" \
+    IMAGEPREP_SIGN_KEY="$KEYS/locked.key" IMAGEPREP_SIGN_PASSWORD_FILE="$KEYS/signer.pass"
+hashes two-other-folder "$SIGNED_ZIP" >"$WORK/two-locked.sums"
+check "signing with the encrypted PEM key and its password file gives the same archive" \
+    cmp -s "$WORK/one-signed.sums" "$WORK/two-locked.sums"
 check "the unsigned archive is still there, unchanged" \
     cmp -s <(tail -n1 "$WORK/one.sums") <(cd "$WORK/one/src" && sha256sum "$ZIP")
 
