@@ -20,6 +20,10 @@ check() {
 }
 
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/imageprep-release.XXXXXX")"
+# The Wine prefixes live in WORK too: with WINE_TMP set, wine_prefix_new keeps this trap
+# instead of putting its own in place, so WORK (builds, throwaway keys) is always removed.
+WINE_TMP="$WORK/wine"
+mkdir -p "$WINE_TMP"
 trap 'wine_cleanup; rm -rf "$WORK"' EXIT
 for copy in one two-other-folder; do
     mkdir -p "$WORK/$copy/src"
