@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
 # Builds the release twice, from two copies of the source tree in two different folders,
 # and requires byte-identical programs and archive; then unpacks the archive, checks its
-# SHA256SUMS and runs the programs from it under Wine.
+# SHA256SUMS and runs the programs from it under Wine. Then signs the same builds with a
+# throwaway certificate (PEM in both folders, then PKCS#12 and an encrypted PEM key) and
+# requires identical signed programs and archive, signatures that verify, programs that
+# differ from the unsigned ones only by the signature, and runs the signed x64 programs.
 source "$(dirname "$0")/wine-lib.sh"
+source "$(dirname "$0")/sign-test-lib.sh"
 set -uo pipefail
+# The unsigned release is built without any signer the caller's environment may name.
+unset IMAGEPREP_SIGN_CERT IMAGEPREP_SIGN_KEY IMAGEPREP_SIGN_PKCS12 IMAGEPREP_SIGN_PASSWORD_FILE \
+    IMAGEPREP_SIGN_TIMESTAMP_URL
 SRC="$(cd "$(dirname "$0")/.." && pwd)"
 FAILURES=0
 check() {
@@ -13,6 +20,10 @@ check() {
 }
 
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/imageprep-release.XXXXXX")"
+# The Wine prefixes live in WORK too: with WINE_TMP set, wine_prefix_new keeps this trap
+# instead of putting its own in place, so WORK (builds, throwaway keys) is always removed.
+WINE_TMP="$WORK/wine"
+mkdir -p "$WINE_TMP"
 trap 'wine_cleanup; rm -rf "$WORK"' EXIT
 for copy in one two-other-folder; do
     mkdir -p "$WORK/$copy/src"
@@ -23,10 +34,11 @@ for copy in one two-other-folder; do
 done
 VERSION="$(sed -n 's/^project(ImagePrepTools VERSION \([0-9.]*\).*/\1/p' "$SRC/CMakeLists.txt")"
 ZIP="dist/imageprep-tools-$VERSION.zip"
+PROGRAMS="x86/Ostrelle.exe x86/QuillbeckSetup.exe x64/Ostrelle.exe x64/QuillbeckSetup.exe"
 hashes() {
-    (cd "$WORK/$1/build/stage" && sha256sum x86/Ostrelle.exe x86/QuillbeckSetup.exe \
-        x64/Ostrelle.exe x64/QuillbeckSetup.exe)
-    (cd "$WORK/$1/src" && sha256sum "$ZIP")
+    # shellcheck disable=SC2086
+    (cd "$WORK/$1/build/stage" && sha256sum $PROGRAMS)
+    (cd "$WORK/$1/src" && sha256sum "${2:-$ZIP}")
 }
 hashes one >"$WORK/one.sums"
 hashes two-other-folder >"$WORK/two.sums"
@@ -50,24 +62,112 @@ check "the archive holds both editions of both programs, the usage and the sums"
 check "SHA256SUMS lists every other file" test "$(wc -l <"$UNPACKED/SHA256SUMS")" -eq 5
 check "sha256sum -c SHA256SUMS passes" bash -c "cd '$UNPACKED' && sha256sum --strict -c SHA256SUMS"
 check "the usage names the version" grep -q "$VERSION" "$UNPACKED/README.txt"
+# Each program without its signature stays within its present size.
+declare -A LIMIT=([x86/Ostrelle.exe]=260096 [x86/QuillbeckSetup.exe]=348672
+    [x64/Ostrelle.exe]=195584 [x64/QuillbeckSetup.exe]=276992)
+for program in $PROGRAMS; do
+    size="$(stat -c %s "$UNPACKED/$program")"
+    check "unsigned $program is $size bytes, at most ${LIMIT[$program]}" test "$size" -le "${LIMIT[$program]}"
+    check "unsigned $program has no signature" \
+        bash -c "! osslsigncode extract-signature -in '$UNPACKED/$program' -out '$WORK/none.sig' >/dev/null 2>&1"
+done
+
+# --- The same builds, signed ----------------------------------------------------------
+KEYS="$WORK/keys"
+mkdir -p "$KEYS"
+signer_new "$KEYS" signer && signer_pkcs12 "$KEYS" signer 'pass word' && signer_new "$KEYS" other &&
+    openssl pkey -in "$KEYS/signer.key" -aes256 -passout "file:$KEYS/signer.pass" -out "$KEYS/locked.key" ||
+    { echo "FAIL: openssl could not make the throwaway certificates"; exit 1; }
+# A fixed signing time, not the commit's: the signed programs must carry exactly this one.
+EPOCH=1700000000
+SIGNED_ZIP="dist/imageprep-tools-$VERSION-signed.zip"
+signed_release() {
+    local copy="$1"
+    shift
+    env SOURCE_DATE_EPOCH="$EPOCH" "$@" bash "$WORK/$copy/src/scripts/release.sh" --keep-build \
+        "$WORK/$copy/build" >"$WORK/$copy-signed.log" 2>&1 ||
+        { cat "$WORK/$copy-signed.log"; echo "FAIL: signed release in $copy"; exit 1; }
+}
+PEM_SIGNER=(IMAGEPREP_SIGN_CERT="$KEYS/signer.pem" IMAGEPREP_SIGN_KEY="$KEYS/signer.key")
+signed_release one "${PEM_SIGNER[@]}"
+signed_release two-other-folder "${PEM_SIGNER[@]}"
+hashes one "$SIGNED_ZIP" >"$WORK/one-signed.sums"
+hashes two-other-folder "$SIGNED_ZIP" >"$WORK/two-signed.sums"
+cat "$WORK/one-signed.sums"
+check "two signed builds from two folders give the same four programs and the same archive" \
+    cmp -s "$WORK/one-signed.sums" "$WORK/two-signed.sums"
+signed_release two-other-folder IMAGEPREP_SIGN_PKCS12="$KEYS/signer.p12" \
+    IMAGEPREP_SIGN_PASSWORD_FILE="$KEYS/signer.pass"
+hashes two-other-folder "$SIGNED_ZIP" >"$WORK/two-p12.sums"
+check "signing with the PKCS#12 form of the same signer gives the same archive" \
+    cmp -s "$WORK/one-signed.sums" "$WORK/two-p12.sums"
+signed_release two-other-folder IMAGEPREP_SIGN_CERT="$KEYS/signer.pem" \
+    IMAGEPREP_SIGN_KEY="$KEYS/locked.key" IMAGEPREP_SIGN_PASSWORD_FILE="$KEYS/signer.pass"
+hashes two-other-folder "$SIGNED_ZIP" >"$WORK/two-locked.sums"
+check "signing with the encrypted PEM key and its password file gives the same archive" \
+    cmp -s "$WORK/one-signed.sums" "$WORK/two-locked.sums"
+check "the unsigned archive is still there, unchanged" \
+    cmp -s <(tail -n1 "$WORK/one.sums") <(cd "$WORK/one/src" && sha256sum "$ZIP")
+
+SIGNED="$WORK/unpacked-signed"
+mkdir -p "$SIGNED"
+(cd "$SIGNED" && unzip -q "$WORK/one/src/$SIGNED_ZIP")
+check "the signed archive holds both editions of both programs, the usage and the sums" \
+    test "$(cd "$SIGNED" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" = \
+    "./README.txt ./SHA256SUMS ./x64/Ostrelle.exe ./x64/QuillbeckSetup.exe ./x86/Ostrelle.exe ./x86/QuillbeckSetup.exe "
+check "sha256sum -c SHA256SUMS passes on the signed archive" \
+    bash -c "cd '$SIGNED' && sha256sum --strict -c SHA256SUMS"
+LEAF="sha256:$(openssl x509 -in "$KEYS/signer.pem" -outform DER | sha256sum | cut -d' ' -f1)"
+SIGNING_TIME="$(TZ=UTC LC_ALL=C date -u -d "@$EPOCH" '+%b %e %H:%M:%S %Y GMT')"
+for program in $PROGRAMS; do
+    case "$program" in
+        */Ostrelle.exe) description="Image preparation client" ;;
+        *) description="Quillbeck setup launcher" ;;
+    esac
+    osslsigncode verify -CAfile "$KEYS/signer.pem" -require-leaf-hash "$LEAF" \
+        -in "$SIGNED/$program" >"$WORK/verify.log" 2>&1
+    check "$program: osslsigncode verify passes against the signer's certificate" test $? -eq 0
+    check "$program: SHA-256, description '$description', signing time $SIGNING_TIME" \
+        bash -c "grep -q '^Message digest algorithm  : SHA256' '$WORK/verify.log' &&
+            grep -qF 'Text description: $description' '$WORK/verify.log' &&
+            grep -qF 'Signing time: $SIGNING_TIME' '$WORK/verify.log'"
+    check "$program: verify fails against another certificate" bash -c \
+        "! osslsigncode verify -CAfile '$KEYS/other.pem' -in '$SIGNED/$program' >/dev/null 2>&1"
+    # verify prints one "PE checksum" line when it is right, a current and a calculated one when not.
+    check "$program: its PE checksum is right" grep -qE '^PE checksum +: [0-9A-F]{8}' "$WORK/verify.log"
+    # The PE shape: osslsigncode's removal of the signature (the security directory entry,
+    # the certificate table and its padding) gives the unsigned bytes back, so nothing
+    # else of the program changed; the verify above fails on data after the signature.
+    osslsigncode remove-signature -in "$SIGNED/$program" -out "$WORK/removed.exe" >/dev/null 2>&1
+    check "$program: without its signature it is the unsigned program byte for byte" \
+        cmp -s "$WORK/removed.exe" "$UNPACKED/$program"
+    rm -f "$WORK/removed.exe"
+done
 
 # The programs from the archive run: the client gives its code, the launcher stages.
+# run_from_archive EDITION ARCH [UNPACKED_DIR [LABEL]]
 run_from_archive() {
-    local edition="$1" arch="$2"
+    local edition="$1" arch="$2" dir="${3:-$UNPACKED}"
+    local label="$edition${4:+ $4}"
     wine_prefix_new "$arch"
     local c="$WINEPREFIX/drive_c"
     mkdir -p "$c/windows/Setup" "$c/pkg"
     printf '@echo off\r\necho ran> C:\\ran.txt\r\n' >"$c/pkg/install.cmd"
-    local out
-    out="$(cd "$c" && wine "$UNPACKED/$edition/Ostrelle.exe" </dev/null 2>/dev/null | tr -d '\r')"
-    check "$edition Ostrelle from the archive prints its code" grep -q '^OperatingSystem: ' <<<"$out"
-    check "$edition Ostrelle from the archive writes OSType.txt" test -s "$c/OSType.txt"
-    (cd "$c" && wine "$UNPACKED/$edition/QuillbeckSetup.exe" 'C:\pkg' </dev/null >/dev/null 2>&1)
-    check "$edition QuillbeckSetup from the archive exits 0" test $? -eq 0
-    check "$edition QuillbeckSetup from the archive staged the package" \
+    local out program
+    for program in Ostrelle QuillbeckSetup; do
+        out="$(cd "$c" && wine "$dir/$edition/$program.exe" '/?' </dev/null 2>/dev/null | tr -d '\r')"
+        check "$label $program /? from the archive prints the version" grep -qF "$VERSION" <<<"$out"
+    done
+    out="$(cd "$c" && wine "$dir/$edition/Ostrelle.exe" </dev/null 2>/dev/null | tr -d '\r')"
+    check "$label Ostrelle from the archive prints its code" grep -q '^OperatingSystem: ' <<<"$out"
+    check "$label Ostrelle from the archive writes OSType.txt" test -s "$c/OSType.txt"
+    (cd "$c" && wine "$dir/$edition/QuillbeckSetup.exe" 'C:\pkg' </dev/null >/dev/null 2>&1)
+    check "$label QuillbeckSetup from the archive exits 0" test $? -eq 0
+    check "$label QuillbeckSetup from the archive staged the package" \
         test -f "$c/windows/Setup/Scripts/install.cmd"
 }
 EDITION=x64 run_from_archive x64 win64
+EDITION=x64 run_from_archive x64 win64 "$SIGNED" signed
 if wine_host_runs_32bit; then
     EDITION=x86 run_from_archive x86 win32
 else
