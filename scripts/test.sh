@@ -43,24 +43,24 @@ run_suite() {
         passed=$((passed + total - bad - skips))
         failed=$((failed + bad))
         skipped=$((skipped + skips))
-        [ "$skips" -eq 0 ] || skip_notes+=("$label: $(skip_reasons "build/$preset")")
+        [ "$skips" -eq 0 ] || skip_notes+=("$label: $(skip_reasons "$log" "build/$preset")")
     fi
     rm -f "$log"
 }
 
-# The skipped tests of a tree, grouped by the reason each printed ("SKIP: ...").
+# skip_reasons CTEST_OUTPUT BUILD_DIR : the tests ctest reported skipped, grouped by the
+# reason each one printed ("SKIP: ...") in the tree's full test log.
 skip_reasons() {
-    python3 - "$1/Testing/Temporary/LastTest.log" <<'PY'
+    python3 - "$1" "$2/Testing/Temporary/LastTest.log" <<'PY'
 import re, sys
-text = open(sys.argv[1], errors="replace").read()
+summary, full = (open(path, errors="replace").read() for path in sys.argv[1:3])
 by_reason = {}
-for block in text.split('\n----------------------------------------------------------\n'):
-    name = re.search(r'^\d+/\d+ Test: (\S+)', block, re.M)
-    if not name or 'Test Passed' in block or 'Test Failed' in block:
-        continue
-    reason = re.search(r'^SKIP: (.*)$', block, re.M)
-    by_reason.setdefault(reason.group(1) if reason else "no reason given", []).append(name.group(1))
-print("; ".join(f"{len(names)} ({', '.join(sorted(names))}): {reason}"
+for name in re.findall(r"^\s*\d+ - (\S+) \(Skipped\)$", summary, re.M):
+    section = re.search(r"^\d+/\d+ Test: %s$(.*?)^\"%s\" end time" % (re.escape(name), re.escape(name)),
+                        full, re.M | re.S)
+    reason = section and re.search(r"^SKIP: (.*)$", section.group(1), re.M)
+    by_reason.setdefault(reason.group(1) if reason else "no reason printed", []).append(name)
+print("; ".join("%d (%s): %s" % (len(names), ", ".join(sorted(names)), reason)
                 for reason, names in sorted(by_reason.items())))
 PY
 }
