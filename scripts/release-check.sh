@@ -53,14 +53,20 @@ for exe in "$WORK"/one/build/stage/*/*.exe; do
     check "no link time stamp in ${exe#"$WORK"/one/build/stage/} ($stamp)" grep -q '1970' <<<"$stamp"
 done
 
+# unpack_checked DIR ZIP WHAT : unpacks ZIP into DIR; it must hold both editions of both
+# programs, the usage and the sums, and the sums must hold.
+unpack_checked() {
+    mkdir -p "$1"
+    (cd "$1" && unzip -q "$WORK/one/src/$2")
+    check "the $3 holds both editions of both programs, the usage and the sums" \
+        test "$(cd "$1" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" = \
+        "./README.txt ./SHA256SUMS ./x64/Ostrelle.exe ./x64/QuillbeckSetup.exe ./x86/Ostrelle.exe ./x86/QuillbeckSetup.exe "
+    check "SHA256SUMS of the $3 lists every other file" test "$(wc -l <"$1/SHA256SUMS")" -eq 5
+    check "sha256sum -c SHA256SUMS passes on the $3" bash -c "cd '$1' && sha256sum --strict -c SHA256SUMS"
+}
+
 UNPACKED="$WORK/unpacked"
-mkdir -p "$UNPACKED"
-(cd "$UNPACKED" && unzip -q "$WORK/one/src/$ZIP")
-check "the archive holds both editions of both programs, the usage and the sums" \
-    test "$(cd "$UNPACKED" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" = \
-    "./README.txt ./SHA256SUMS ./x64/Ostrelle.exe ./x64/QuillbeckSetup.exe ./x86/Ostrelle.exe ./x86/QuillbeckSetup.exe "
-check "SHA256SUMS lists every other file" test "$(wc -l <"$UNPACKED/SHA256SUMS")" -eq 5
-check "sha256sum -c SHA256SUMS passes" bash -c "cd '$UNPACKED' && sha256sum --strict -c SHA256SUMS"
+unpack_checked "$UNPACKED" "$ZIP" archive
 check "the usage names the version" grep -q "$VERSION" "$UNPACKED/README.txt"
 # Each program without its signature stays within its present size.
 declare -A LIMIT=([x86/Ostrelle.exe]=260096 [x86/QuillbeckSetup.exe]=348672
@@ -110,13 +116,7 @@ check "the unsigned archive is still there, unchanged" \
     cmp -s <(tail -n1 "$WORK/one.sums") <(cd "$WORK/one/src" && sha256sum "$ZIP")
 
 SIGNED="$WORK/unpacked-signed"
-mkdir -p "$SIGNED"
-(cd "$SIGNED" && unzip -q "$WORK/one/src/$SIGNED_ZIP")
-check "the signed archive holds both editions of both programs, the usage and the sums" \
-    test "$(cd "$SIGNED" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" = \
-    "./README.txt ./SHA256SUMS ./x64/Ostrelle.exe ./x64/QuillbeckSetup.exe ./x86/Ostrelle.exe ./x86/QuillbeckSetup.exe "
-check "sha256sum -c SHA256SUMS passes on the signed archive" \
-    bash -c "cd '$SIGNED' && sha256sum --strict -c SHA256SUMS"
+unpack_checked "$SIGNED" "$SIGNED_ZIP" "signed archive"
 LEAF="sha256:$(openssl x509 -in "$KEYS/signer.pem" -outform DER | sha256sum | cut -d' ' -f1)"
 SIGNING_TIME="$(TZ=UTC LC_ALL=C date -u -d "@$EPOCH" '+%b %e %H:%M:%S %Y GMT')"
 for program in $PROGRAMS; do

@@ -74,7 +74,7 @@ if [ "$WINE_HOST_RUNS_32BIT" = yes ]; then
     WINE_HOST_RUNS_32BIT=no WINE_HOST_32BIT_PROBED= run_suite "windows-x64 as a 64-bit-only host" windows-x64 \
         -E '^(release_|lint_)'
 else
-    skip_notes+=("windows-x64 as a 64-bit-only host: not run again, this host is one")
+    skip_notes+=("windows-x64 as a 64-bit-only host: not run twice, the run above was one")
 fi
 
 [ "$status" -eq 0 ] || [ "$failed" -gt 0 ] || failed=1
