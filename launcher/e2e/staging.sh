@@ -96,27 +96,25 @@ same_tree() {
     expect "$1: byte for byte" diff -r "$2" "$SCRIPTS"
 }
 
-# Code page 1252 (a Western system): names it cannot hold are staged all the same.
-export LC_ALL=C.UTF-8
-W="$DRIVE_C/world"
-stage_world "$W" world
-run_direct 'C:\world'
-expect_eq "1252: package with names outside the code page exits 0" 0 "$RC"
-expect "1252: an ordinary package's log is byte for byte the seven lines" \
-    cmp -s <(success_log 'C:\world' | crlf) "$LOG"
-same_tree "1252" "$W"
-expect_eq "1252: the script ran" world "$(ran_marker)"
+# stages_whole WHAT UNIXDIR SOURCE MARKER SHOWN : SOURCE stages UNIXDIR's world package
+# completely, its script runs, and the log is the seven lines with SHOWN as the source.
+stages_whole() {
+    stage_world "$2" "$4"
+    run_direct "$3"
+    expect_eq "$1: exits 0" 0 "$RC"
+    expect "$1: the log is byte for byte the seven lines" cmp -s <(success_log "$5" | crlf) "$LOG"
+    same_tree "$1" "$2"
+    expect_eq "$1: the script ran" "$4" "$(ran_marker)"
+}
 
-# A source folder whose own name the code page cannot hold: staged from the exact name; the
-# log shows each character 1252 lacks as "?" and keeps the ones it holds (é is E9).
-N="$DRIVE_C/пакет 😀 微软 café"
-stage_world "$N" named
-run_direct 'C:\пакет 😀 微软 café'
-expect_eq "1252: source named outside the code page exits 0" 0 "$RC"
-expect "1252: the log shows that source in the code page" \
-    cmp -s <(success_log "$(printf 'C:\\????? ? ?? caf\xe9')" | crlf) "$LOG"
-same_tree "1252 named source" "$N"
-expect_eq "1252: the named source's script ran" named "$(ran_marker)"
+# Code page 1252 (a Western system): names it cannot hold are staged all the same. A source
+# folder whose own name it cannot hold is staged from the exact name; the log shows each
+# character 1252 lacks as "?" and keeps the ones it holds (é is E9).
+export LC_ALL=C.UTF-8
+stages_whole "1252 package with names outside the code page" "$DRIVE_C/world" 'C:\world' \
+    world 'C:\world'
+stages_whole "1252 source named outside the code page" "$DRIVE_C/пакет 😀 微软 café" \
+    'C:\пакет 😀 微软 café' named "$(printf 'C:\\????? ? ?? caf\xe9')"
 
 # Code page 1251: Cyrillic is held and logged in its own bytes; a failure description
 # shows what 1251 lacks as "?" and names the rest exactly.
