@@ -82,9 +82,11 @@ no_script_ran() {
     test ! -e "$DRIVE_C/ran.txt"
 }
 
+# ran_marker : the marker the started script left. A script starts on its own, and on a
+# loaded two-core machine that has taken over ten seconds; a minute is what a hang costs.
 ran_marker() {
     local _
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 600); do
         [ -s "$DRIVE_C/ran.txt" ] && break
         sleep 0.1
     done
