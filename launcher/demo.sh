@@ -35,5 +35,5 @@ if wine_host_runs_32bit; then
     echo "== QuillbeckSetup.exe 32-bit under Wine (32-bit prefix) =="
     EDITION=x86 quillbeck_demo "$BIN" win32
 else
-    echo "== QuillbeckSetup.exe 32-bit: not shown, this host's kernel cannot run 32-bit programs =="
+    echo "== QuillbeckSetup.exe 32-bit: not shown: $WINE_HOST_32BIT_WHY =="
 fi

@@ -27,5 +27,5 @@ if wine_host_runs_32bit; then
     echo "== Ostrelle.exe 32-bit under Wine (same system, under WOW64) =="
     EDITION=x86 ostrelle_demo "$BIN"
 else
-    echo "== Ostrelle.exe 32-bit: not shown, this host's kernel cannot run 32-bit programs =="
+    echo "== Ostrelle.exe 32-bit: not shown: $WINE_HOST_32BIT_WHY =="
 fi

@@ -2,7 +2,7 @@
 # Builds both programs in both editions and runs them under Wine in throwaway prefixes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh build wine
 for preset in windows windows-x64; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" >/dev/null

@@ -1,62 +1,155 @@
 #!/usr/bin/env bash
-# Installs the build and test tools from Debian's packages. Quick and silent
-# when everything is already there.
-set -euo pipefail
+# Installs the build and test tools from Debian's packages (Debian 12 and 13). Quick and
+# silent when everything is already there.
+#   install-deps.sh [build] [wine] [test]     the parts to install; none named: all three
+#     build  cross compilers, cmake, make, zip and the signing tools: what a release needs
+#     wine   Wine, to run the programs; its 32-bit part (wine32:i386) is a step of its own
+#     test   host compiler, GoogleTest, clang-format, clang-tidy, python3, the test locales
+# Exit 0 when the parts asked for are there. Wine's 32-bit part alone may be missing: one
+# line says why, and the 32-bit edition's Wine suites skip with that reason. Anything else
+# missing ends with one line naming the packages and apt's reason, and exit 1.
+#
+# A package index that fails to refresh (a mirror caught mid-sync) is retried
+# INSTALL_DEPS_TRIES times (3), INSTALL_DEPS_PAUSE seconds apart (20); the install then
+# goes on with the indices at hand.
+set -uo pipefail
+
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+# wine-lib.sh reads why Wine's 32-bit part is missing from here, for its skip lines.
+WINE32_NOTE="$ROOT/build/wine32-missing.txt"
+TRIES="${INSTALL_DEPS_TRIES:-3}"
+PAUSE="${INSTALL_DEPS_PAUSE:-20}"
+LOCALES=(ru_RU hi_IN ja_JP)
+
+say() { echo "install-deps: $*" >&2; }
+
+build_packages=(cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 zip unzip osslsigncode openssl)
+wine_packages=(wine wine64)
+test_packages=(g++ libgtest-dev libgmock-dev clang-format clang-tidy python3 locales)
+WINE32=wine32:i386
+
+parts=("$@")
+[ ${#parts[@]} -gt 0 ] || parts=(build wine test)
+want=()
+want_wine32=no
+want_locales=no
+for part in "${parts[@]}"; do
+    case "$part" in
+    build) want+=("${build_packages[@]}") ;;
+    wine) want+=("${wine_packages[@]}") && want_wine32=yes ;;
+    test) want+=("${build_packages[@]}" "${wine_packages[@]}" "${test_packages[@]}") &&
+        want_wine32=yes && want_locales=yes ;;
+    *)
+        say "unknown part '$part' (build, wine or test)"
+        exit 2
+        ;;
+    esac
+done
+
+# Checked as packages, never through a command that another package may also provide.
+installed() { [ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null)" = "ii " ]; }
 
 need=()
-have_cmd() { command -v "$1" >/dev/null 2>&1; }
-have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+for package in $(printf '%s\n' "${want[@]}" | awk '!seen[$0]++'); do
+    installed "$package" || need+=("$package")
+done
+need_wine32=no
+if [ "$want_wine32" = yes ] && ! installed "$WINE32"; then need_wine32=yes; fi
 
-have_cmd cmake || need+=(cmake)
-have_cmd g++ || need+=(g++)
-have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
-have_cmd i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
-have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
-have_cmd x86_64-w64-mingw32-windres || need+=(binutils-mingw-w64-x86-64)
-have_cmd localedef || need+=(locales)
-have_cmd zip || need+=(zip)
-have_cmd unzip || need+=(unzip)
-# Signed releases: Authenticode signing and verification, certificate checks.
-have_cmd osslsigncode || need+=(osslsigncode)
-have_cmd openssl || need+=(openssl)
-have_pkg libgtest-dev || need+=(libgtest-dev)
-have_pkg libgmock-dev || need+=(libgmock-dev)
-have_pkg wine || need+=(wine)
-have_pkg wine64 || need+=(wine64)
-have_pkg wine32:i386 || need+=(wine32:i386)
-have_cmd python3 || need+=(python3)
-have_cmd clang-format || need+=(clang-format)
-have_cmd clang-tidy || need+=(clang-tidy)
+# apt_reason LOG : apt's own reason in one line: the first unmet dependency or error.
+apt_reason() {
+    local line
+    line="$(grep -m1 -E ' : Depends: |^E: ' "$1" | sed 's/^ *//')"
+    echo "${line:-apt-get gave no reason}"
+}
 
-# The Wine runs in other Windows languages read Unix text in these locales.
+REFRESH_FAILED=no
+refresh_indices() {
+    local try log
+    log="$(mktemp)"
+    for ((try = 1; try <= TRIES; try++)); do
+        if apt-get update >"$log" 2>&1; then
+            rm -f "$log"
+            return
+        fi
+        say "package index refresh failed (try $try of $TRIES): $(apt_reason "$log")"
+        [ "$try" -eq "$TRIES" ] || sleep "$PAUSE"
+    done
+    say "going on with the package indices at hand"
+    REFRESH_FAILED=yes
+    rm -f "$log"
+}
+
+# apt_install LOG PACKAGE... : installs with apt's progress on stderr. --no-remove: a
+# dependency conflict must never make apt take away what the machine already has.
+apt_install() {
+    local log="$1"
+    shift
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends --no-remove \
+        -o Dpkg::Use-Pty=0 "$@" 2>&1 | tee "$log" | grep --line-buffered -E '^(Get:|Setting up )' >&2
+    [ "${PIPESTATUS[0]}" -eq 0 ]
+}
+
 make_locales() {
-    local name
-    for name in ru_RU hi_IN ja_JP; do
-        if ! locale -a 2>/dev/null | grep -qx "$name.utf8"; then
-            if [ "$(id -u)" -ne 0 ]; then
-                echo "install-deps: locale $name.UTF-8 missing (run as root to make it)" >&2
-                return 1
-            fi
-            localedef -i "$name" -f UTF-8 "$name.UTF-8" >/dev/null 2>&1 || return 1
+    local name out
+    for name in "${LOCALES[@]}"; do
+        locale -a 2>/dev/null | grep -qx "$name.utf8" && continue
+        if [ "$(id -u)" -ne 0 ]; then
+            say "locale $name.UTF-8 missing (run as root to make it)"
+            return 1
+        fi
+        if ! out="$(localedef -i "$name" -f UTF-8 "$name.UTF-8" 2>&1)"; then
+            say "could not make locale $name.UTF-8: $(tail -n1 <<<"$out")"
+            return 1
         fi
     done
 }
 
-if [ ${#need[@]} -eq 0 ]; then
-    make_locales
-    exit
-fi
+finish() {
+    if [ "$want_locales" = yes ]; then make_locales || exit 1; fi
+    exit 0
+}
 
+if [ ${#need[@]} -eq 0 ] && [ "$need_wine32" = no ]; then
+    rm -f "$WINE32_NOTE"
+    finish
+fi
 if [ "$(id -u)" -ne 0 ]; then
-    echo "install-deps: missing packages: ${need[*]} (run as root to install them)" >&2
-    exit 1
+    if [ ${#need[@]} -gt 0 ]; then
+        say "missing packages: ${need[*]} (run as root to install them)"
+        exit 1
+    fi
+    mkdir -p "$(dirname "$WINE32_NOTE")"
+    echo "not installed, and only root can install it" >"$WINE32_NOTE"
+    say "Wine's 32-bit part ($WINE32) is missing (run as root to install it);" \
+        "the 32-bit edition's Wine suites will be skipped"
+    finish
 fi
-
-echo "install-deps: installing ${need[*]}" >&2
-export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$need_wine32" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
 fi
-apt-get update -qq >/dev/null
-apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-make_locales
+refresh_indices
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+if [ ${#need[@]} -gt 0 ]; then
+    say "installing ${need[*]}"
+    if ! apt_install "$log" "${need[@]}"; then
+        say "cannot install ${need[*]}: $(apt_reason "$log")"
+        exit 1
+    fi
+fi
+if [ "$need_wine32" = yes ]; then
+    say "installing $WINE32 (Wine's 32-bit part)"
+    mkdir -p "$(dirname "$WINE32_NOTE")"
+    if apt_install "$log" "$WINE32"; then
+        rm -f "$WINE32_NOTE"
+    else
+        { printf '%s' "$(apt_reason "$log")" &&
+            if [ "$REFRESH_FAILED" = yes ]; then printf ' (the package indices are incomplete)'; fi &&
+            echo; } >"$WINE32_NOTE"
+        say "Wine's 32-bit part ($WINE32) cannot be installed: $(cat "$WINE32_NOTE");" \
+            "the 32-bit edition is built, but its Wine suites will be skipped"
+    fi
+fi
+finish

@@ -18,7 +18,7 @@ ROOT="$(pwd)"
 KEEP_BUILD=no
 if [ "${1:-}" = --keep-build ]; then KEEP_BUILD=yes; shift; fi
 BUILD="${1:-$ROOT/build/release}"
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh build
 
 die() { echo "release: $*" >&2; exit 1; }
 

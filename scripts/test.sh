@@ -71,7 +71,7 @@ run_suite windows windows
 run_suite windows-x64 windows-x64
 if [ "$WINE_HOST_RUNS_32BIT" = yes ]; then
     # The archive and the lint do not depend on the loader; they ran above.
-    WINE_HOST_RUNS_32BIT=no WINE_HOST_32BIT_PROBED= run_suite "windows-x64 as a 64-bit-only host" windows-x64 \
+    WINE_HOST_RUNS_32BIT=no WINE_HOST_32BIT_WHY= run_suite "windows-x64 as a 64-bit-only host" windows-x64 \
         -E '^(release_|lint_)'
 else
     skip_notes+=("windows-x64 as a 64-bit-only host: not run twice, the run above was one")

@@ -10,32 +10,46 @@ WINE_TMP=""
 # Which edition the suite tests: x86 (32-bit, the default) or x64 (native 64-bit).
 EDITION="${IMAGEPREP_EDITION:-x86}"
 
-# Whether this host can execute 32-bit Linux programs, and so Wine's 32-bit loader: some
-# hosts cannot (their kernel has IA-32 emulation switched off). Where it cannot, only
-# 64-bit prefixes and the x64 edition run, and the 32-bit edition's Wine suites are
-# skipped. WINE_HOST_RUNS_32BIT=no forces that path on any host, so either kind of host can
-# show the other kind's verdict; =yes trusts the host without probing it.
+# Whether this host runs 32-bit Windows programs under Wine. Three things can stop it, and
+# a skip names the one that holds (WINE_HOST_32BIT_WHY):
+# - the caller: WINE_HOST_RUNS_32BIT=no forces the 64-bit-only path on any host, so either
+#   kind of host can show the other kind's verdict (=yes trusts the host without probing);
+# - Wine's 32-bit part (wine32:i386) is not installed; scripts/install-deps.sh leaves apt's
+#   reason in build/wine32-missing.txt when it could not install it;
+# - the kernel cannot execute 32-bit Linux programs (IA-32 emulation off), or only through
+#   an emulator, which makes them start a hundred times slower: hours for the suites.
+WINE32_LOADER=/usr/lib/wine/wine
+WINE32_NOTE="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine32-missing.txt"
 wine_host_runs_32bit() {
     case "${WINE_HOST_RUNS_32BIT:-}" in
     yes) return 0 ;;
-    no) return 1 ;;
+    no)
+        : "${WINE_HOST_32BIT_WHY:=WINE_HOST_RUNS_32BIT=no: 32-bit programs are not run on this host}"
+        export WINE_HOST_32BIT_WHY
+        return 1
+        ;;
     "") ;;
     *)
         echo "WINE_HOST_RUNS_32BIT must be yes, no or unset, not [$WINE_HOST_RUNS_32BIT]" >&2
         exit 2
         ;;
     esac
-    # An emulator registered for 32-bit programs makes them start, but a hundred times
-    # slower: the suites would run for hours, so that counts as "cannot".
-    if grep -qs 'qemu-i386' /proc/sys/fs/binfmt_misc/*; then
-        WINE_HOST_RUNS_32BIT=no
-    elif timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    WINE_HOST_RUNS_32BIT=no
+    if [ ! -e "$WINE32_LOADER" ]; then
+        WINE_HOST_32BIT_WHY="Wine's 32-bit part (wine32:i386) is not installed"
+        if [ -s "$WINE32_NOTE" ]; then
+            WINE_HOST_32BIT_WHY+=": $(head -n1 "$WINE32_NOTE")"
+        fi
+    elif grep -qs 'qemu-i386' /proc/sys/fs/binfmt_misc/*; then
+        WINE_HOST_32BIT_WHY="this host runs 32-bit programs only through an emulator (qemu-i386), far too slowly"
+    elif timeout 60 "$WINE32_LOADER" --version >/dev/null 2>&1; then
         WINE_HOST_RUNS_32BIT=yes
+        WINE_HOST_32BIT_WHY=
     else
-        WINE_HOST_RUNS_32BIT=no
+        WINE_HOST_32BIT_WHY="this host's kernel cannot execute 32-bit programs (IA-32 emulation off)"
     fi
-    # Remembered, so a skip can say whether the host or the caller decided.
-    export WINE_HOST_RUNS_32BIT WINE_HOST_32BIT_PROBED=yes
+    # Remembered for the suites this shell starts.
+    export WINE_HOST_RUNS_32BIT WINE_HOST_32BIT_WHY
     [ "$WINE_HOST_RUNS_32BIT" = yes ]
 }
 wine_host_runs_32bit || true
@@ -94,11 +108,7 @@ WINE_SKIP=77
 # (win32, or 32-bit programs in a 64-bit prefix: "wow64").
 wine_require() {
     if [ "$1" != win64 ] && ! wine_host_runs_32bit; then
-        if [ "${WINE_HOST_32BIT_PROBED:-}" = yes ]; then
-            echo "SKIP: this host cannot execute 32-bit programs (IA-32 emulation off or only emulated)"
-        else
-            echo "SKIP: WINE_HOST_RUNS_32BIT=no: 32-bit programs are not run on this host"
-        fi
+        echo "SKIP: $WINE_HOST_32BIT_WHY"
         exit "$WINE_SKIP"
     fi
 }
