@@ -25,7 +25,12 @@ int FaultyFileSystem::identify(const std::string& path, EntryId& id) {
     if (!unidentifiable.empty() && lastComponent(path) == unidentifiable) {
         return identifyError;
     }
-    return real_.identify(path, id);
+    const int code = real_.identify(path, id);
+    if (collidingIndexes) {
+        id.indexHigh = id.index;
+        id.index = 42;
+    }
+    return code;
 }
 
 int FaultyFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {

@@ -22,6 +22,9 @@ class FaultyFileSystem : public FileSystem {
     int copyError = 5;
     std::string unidentifiable;  // entry whose identity cannot be read: identifyError
     int identifyError = 5;
+    // Every identity gets one 64-bit index, its real one moved to the upper half, as
+    // distinct folders can share an index on ReFS.
+    bool collidingIndexes = false;
     std::vector<std::string> copied;
     std::vector<std::string> resolved;  // paths given to resolve
     std::vector<std::string> created;   // directories the copy asked for
