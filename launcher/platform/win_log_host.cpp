@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "error_codes.h"
 #include "platform/unique_handle.h"
