@@ -11,14 +11,17 @@ struct DirectoryEntry {
     bool isDirectory;
 };
 
-// Names one file or directory whatever path, case or link leads to it.
+// Names one file or directory whatever path, case or link leads to it: the 64-bit volume
+// serial and the 128-bit file ID where the file system gives them, else the 32-bit serial
+// and the 64-bit file index (indexHigh 0). One file system always answers the same way.
 struct EntryId {
     unsigned long long volume = 0;
     unsigned long long index = 0;
+    unsigned long long indexHigh = 0;
 };
 
 inline bool operator==(const EntryId& a, const EntryId& b) {
-    return a.volume == b.volume && a.index == b.index;
+    return a.volume == b.volume && a.index == b.index && a.indexHigh == b.indexHigh;
 }
 
 // The few file-system primitives the tree copy needs. Paths and names are UTF-8, so every

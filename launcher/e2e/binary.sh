@@ -16,6 +16,8 @@ echo "imports: $(tr '\n' ' ' <<<"$imports")"
 expect "imports something" test -n "$imports"
 unexpected="$(grep -vxE 'kernel32\.dll|msvcrt\.dll|shell32\.dll|ole32\.dll|user32\.dll|advapi32\.dll' <<<"$imports")"
 expect_eq "only DLLs every Windows has" "" "$unexpected"
+expect_eq "exactly the DLLs the README lists" \
+    "advapi32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll" "$(xargs <<<"$imports")"
 
 # The resources as the file holds them: the version resource and RT_MANIFEST (24), both
 # with numeric name 1, and nothing else.

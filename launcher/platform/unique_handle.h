@@ -19,6 +19,12 @@ class UniqueHandle {
 
     Handle get() const { return handle_; }
     bool valid() const { return handle_ != Traits::invalid(); }
+    // Hands the resource to a new owner that frees it itself.
+    Handle release() {
+        const Handle handle = handle_;
+        handle_ = Traits::invalid();
+        return handle;
+    }
 
   private:
     Handle handle_;

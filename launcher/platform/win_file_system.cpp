@@ -42,8 +42,34 @@ int WinFileSystem::resolve(const std::string& path, std::string& resolved) {
     return converted != 0 ? converted : utf8FromUtf16(wide, resolved);
 }
 
-// Volume serial number and file index together name one file or directory, whatever
-// path, case or link leads to it.
+namespace {
+
+// The 64-bit index is not unique on ReFS, so two folders could pass for one: the full
+// 128-bit ID comes first. Systems before Windows 8 and file systems without it refuse the
+// class, and a file system without such IDs gives an ID of zero: there the volume serial
+// and file index are the identity.
+bool fallsBackToIndex(int code) {
+    return code == ERROR_INVALID_PARAMETER || code == ERROR_INVALID_FUNCTION ||
+           code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_LEVEL;
+}
+
+int readFullId(HANDLE file, EntryId& id) {
+    FILE_ID_INFO info{};
+    if (!GetFileInformationByHandleEx(file, FileIdInfo, &info, sizeof info)) {
+        return lastError();
+    }
+    static_assert(sizeof info.FileId.Identifier == 16, "a file ID is 128 bits");
+    id.volume = info.VolumeSerialNumber;
+    // Byte order does not matter for equality; this keeps an NTFS ID's index in index.
+    for (int i = 7; i >= 0; --i) {
+        id.index = (id.index << 8) | info.FileId.Identifier[i];
+        id.indexHigh = (id.indexHigh << 8) | info.FileId.Identifier[8 + i];
+    }
+    return 0;
+}
+
+}  // namespace
+
 int WinFileSystem::identify(const std::string& path, EntryId& id) {
     id = EntryId{};
     std::wstring wide;
@@ -56,8 +82,16 @@ int WinFileSystem::identify(const std::string& path, EntryId& id) {
     UniqueFile file(CreateFileW(wide.c_str(), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) {
+        return lastError();
+    }
+    const int code = readFullId(file.get(), id);
+    if (code == 0 ? (id.index | id.indexHigh) != 0 : !fallsBackToIndex(code)) {
+        return code;
+    }
+    id = EntryId{};
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!file.valid() || GetFileInformationByHandle(file.get(), &info) == 0) {
+    if (GetFileInformationByHandle(file.get(), &info) == 0) {
         return lastError();
     }
     id.volume = info.dwVolumeSerialNumber;

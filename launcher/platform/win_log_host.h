@@ -5,8 +5,10 @@
 class WinLogHost : public LogHost {
   public:
     int programDataFolder(std::string& folder) override;
-    int createDirectory(const std::string& path) override;
+    int createDirectory(const std::string& path, const std::string& security) override;
+    int inspect(const std::string& path, PathFacts& facts) override;
     std::string errorMessage(int code) override;
-    std::FILE* openExclusive(const std::string& path) override;
+    int openUnchanged(const std::string& path, std::FILE*& file, PathFacts& facts) override;
+    int truncateUnwritten(std::FILE* file) override;
     std::string logText(const std::string& text) override;
 };

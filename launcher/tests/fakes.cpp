@@ -1,10 +1,13 @@
 #include "fakes.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
+
+#include <unistd.h>
 
 #include "error_codes.h"
 #include "shown_text.h"
@@ -25,7 +28,12 @@ int FaultyFileSystem::identify(const std::string& path, EntryId& id) {
     if (!unidentifiable.empty() && lastComponent(path) == unidentifiable) {
         return identifyError;
     }
-    return real_.identify(path, id);
+    const int code = real_.identify(path, id);
+    if (collidingIndexes) {
+        id.indexHigh = id.index;
+        id.index = 42;
+    }
+    return code;
 }
 
 int FaultyFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {
@@ -58,18 +66,39 @@ int FakeLogHost::programDataFolder(std::string& out) {
     return folderResult;
 }
 
-int FakeLogHost::createDirectory(const std::string& path) {
+int FakeLogHost::createDirectory(const std::string& path, const std::string& security) {
     createdFolders.push_back(path);
+    securities.push_back(security);
     return failingFolders.count(path) != 0 ? createError : successCode;
+}
+
+int FakeLogHost::inspect(const std::string& path, PathFacts& facts) {
+    inspected.push_back(path);
+    const auto it = found.find(path);
+    facts = it != found.end() ? it->second : PathFacts{true, false, 1, kOwnerRunningAccount};
+    return inspectError;
 }
 
 std::string FakeLogHost::errorMessage(int code) {
     return "text of " + std::to_string(code);
 }
 
-std::FILE* FakeLogHost::openExclusive(const std::string& path) {
+int FakeLogHost::openUnchanged(const std::string& path, std::FILE*& file, PathFacts& facts) {
     openedPaths.push_back(path);
-    return openFails ? nullptr : std::fopen(logFile_.c_str(), "w");
+    file = nullptr;
+    if (openFails) {
+        return 32;
+    }
+    const auto it = logFiles.find(path);
+    facts = it != logFiles.end() ? it->second : PathFacts{};
+    const auto real = realFiles.find(path);
+    // Appending creates a missing file and leaves an existing one as it is.
+    file = std::fopen((real != realFiles.end() ? real->second : logFile_).c_str(), "a");
+    return file != nullptr ? 0 : errno;
+}
+
+int FakeLogHost::truncateUnwritten(std::FILE* file) {
+    return ftruncate(fileno(file), 0) == 0 ? 0 : errno;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ class FaultyFileSystem : public FileSystem {
     int copyError = 5;
     std::string unidentifiable;  // entry whose identity cannot be read: identifyError
     int identifyError = 5;
+    // Every identity gets one 64-bit index, its real one moved to the upper half, as
+    // distinct folders can share an index on ReFS.
+    bool collidingIndexes = false;
     std::vector<std::string> copied;
     std::vector<std::string> resolved;  // paths given to resolve
     std::vector<std::string> created;   // directories the copy asked for
@@ -39,7 +43,8 @@ class FaultyFileSystem : public FileSystem {
 };
 
 // A program-data folder and directory creator whose answers the test chooses; the log
-// itself is a real file at logFile, whatever path the launcher asks for.
+// itself is a real file at logFile, or at the file realFiles names for the path the
+// launcher asks for.
 class FakeLogHost : public LogHost {
   public:
     explicit FakeLogHost(std::filesystem::path logFile) : logFile_(std::move(logFile)) {}
@@ -49,14 +54,24 @@ class FakeLogHost : public LogHost {
     std::set<std::string> failingFolders;  // createDirectory fails with createError
     int createError = 5;
     int successCode = 0;  // what a folder that can be made reports: 0 or already-exists
+    // What inspect finds at a path; a trusted directory where nothing is set.
+    std::map<std::string, PathFacts> found;
+    int inspectError = 0;
+    // What opening a log path finds; a file with one name where nothing is set.
+    std::map<std::string, PathFacts> logFiles;
+    std::map<std::string, std::filesystem::path> realFiles;
     bool openFails = false;
     std::vector<std::string> createdFolders;
+    std::vector<std::string> securities;  // the security each folder was created with
+    std::vector<std::string> inspected;
     std::vector<std::string> openedPaths;
 
     int programDataFolder(std::string& out) override;
-    int createDirectory(const std::string& path) override;
+    int createDirectory(const std::string& path, const std::string& security) override;
+    int inspect(const std::string& path, PathFacts& facts) override;
     std::string errorMessage(int code) override;
-    std::FILE* openExclusive(const std::string& path) override;
+    int openUnchanged(const std::string& path, std::FILE*& file, PathFacts& facts) override;
+    int truncateUnwritten(std::FILE* file) override;
     // As in a code page that holds only ASCII: every other character shows as '?'.
     std::string logText(const std::string& text) override;
 

@@ -144,6 +144,20 @@ TEST_F(TreeCopyTest, LinkCycleFailsNamingTheLoopWhileOtherLinksAreFollowed) {
     EXPECT_FALSE(fs::exists(destination / "sub" / "loop"));
 }
 
+TEST_F(TreeCopyTest, FoldersWhoseIndexesCollideAreTwoWhileALoopIsStillOne) {
+    faulty.collidingIndexes = true;
+    writeFile(source / "install.cmd", "x");
+    writeFile(source / "a" / "b" / "deep.txt", "deep");
+    fs::create_directories(destination);
+    ASSERT_EQ(copy(source, destination), 0) << failure.description;
+    EXPECT_EQ(readFile(destination / "a" / "b" / "deep.txt"), "deep");
+
+    fs::create_directory_symlink("..", source / "a" / "loop");
+    EXPECT_EQ(copy(source, destination), kErrorInvalidParameter);
+    EXPECT_EQ(failure.description,
+              "directory loop: " + source.string() + "\\a\\loop is " + source.string() + " again");
+}
+
 TEST_F(TreeCopyTest, OnlyTheGivenRootsAreResolvedAndListedNamesStayAsTheyAre) {
     for (const char* name : {"dup", "dup.", "sp", "sp ", "d/one.txt", "d./two.txt"}) {
         writeFile(source / name, name);
