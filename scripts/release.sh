@@ -114,6 +114,12 @@ check_signer() {
 }
 [ "$SIGN" = no ] || check_signer
 
+# The build is offline: osslsigncode 2.6 and later would fetch each certificate's CRL
+# distribution points while verifying unless told not to. Debian 12's 2.5 never fetches
+# them and does not know the option.
+NO_CDP=()
+if osslsigncode --help 2>&1 | grep -q -- '-ignore-cdp'; then NO_CDP=(-ignore-cdp); fi
+
 # why_not_verified LOG : osslsigncode's reason, without OpenSSL's error-stack prefix.
 why_not_verified() {
     local why
@@ -133,7 +139,7 @@ sign_program() {
     osslsigncode sign "${signer[@]}" -h sha256 -n "$desc" -time "$SIGN_TIME" "${ts[@]}" \
         -in "$in" -out "$out" >"$log" 2>&1 ||
         die "osslsigncode could not sign $name: $(grep -v '^[0-9A-F]*:error:' "$log" | grep . | head -n1)"
-    osslsigncode verify -CAfile "$SIGN_WORK/chain.pem" -ignore-cdp \
+    osslsigncode verify -CAfile "$SIGN_WORK/chain.pem" "${NO_CDP[@]}" \
         -require-leaf-hash "sha256:$LEAF_HASH" -in "$out" >"$log" 2>&1 ||
         die "the signature of $name does not verify against the given chain and the system's roots: $(
             why_not_verified "$log")"
