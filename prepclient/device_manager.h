@@ -39,7 +39,7 @@ class DeviceSet {
     // Reads the five properties of the current device, in table order, into
     // storage the caller has reset.
     virtual void readProperties(DeviceProperties& properties) = 0;
-    // Asks for the current device to be removed; the outcome is not reported.
+    // Asks the current device's class installer to remove it; the outcome is not reported.
     virtual void removeCurrent() = 0;
 };
 

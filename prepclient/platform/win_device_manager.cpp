@@ -15,6 +15,9 @@ namespace {
 
 // A header of the wrong word size would hand the system a record it rejects.
 static_assert(sizeof(SP_DEVINFO_DATA) == kExpectedDevInfoDataSize, "device record size");
+// The removal parameters are plain 32-bit fields in both editions, whatever the packing.
+static_assert(sizeof(SP_CLASSINSTALL_HEADER) == 8 && sizeof(SP_REMOVEDEVICE_PARAMS) == 16,
+              "removal parameters size");
 
 // Property keys, spelled out so that no library has to supply them.
 constexpr DEVPROPKEY kPdoName = {
@@ -81,7 +84,22 @@ class WinDeviceSet final : public DeviceSet {
         read(kDeviceName, stringType, p.name, sizeof p.name);
     }
 
-    void removeCurrent() override { SetupDiRemoveDevice(set_.get(), &current_); }
+    // Windows lets only a class installer call the removal handler itself; an application asks
+    // through the class installer, which runs the class's installer and co-installers (their
+    // clean-up, for network adapters too) and then that same handler. The parameters ask for a
+    // removal from every hardware profile. Where they cannot be set the request is still made:
+    // a removal request without parameters is documented as a removal from the whole system,
+    // the same scope, and a system that refuses the parameters (Wine does) still removes.
+    void removeCurrent() override {
+        SP_REMOVEDEVICE_PARAMS params{};
+        params.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+        params.ClassInstallHeader.InstallFunction = DIF_REMOVE;
+        params.Scope = DI_REMOVEDEVICE_GLOBAL;
+        params.HwProfile = 0;  // the current profile; a global removal ignores it
+        SetupDiSetClassInstallParamsW(set_.get(), &current_, &params.ClassInstallHeader,
+                                      sizeof params);
+        SetupDiCallClassInstaller(DIF_REMOVE, set_.get(), &current_);
+    }
 
   private:
     bool read(const DEVPROPKEY& key, DEVPROPTYPE& type, void* buffer, DWORD size) {
