@@ -20,9 +20,8 @@ get_filename_component(IMAGEPREP_SOURCE_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSO
 set(IMAGEPREP_PREFIX_MAP
     "-ffile-prefix-map=${IMAGEPREP_SOURCE_ROOT}=. -fmacro-prefix-map=${IMAGEPREP_SOURCE_ROOT}=.")
 
-# Each function and object in its own section, and the linker keeps only those something
-# reaches: most of what the static C++ runtime brings along is never called. Without this
-# the programs outgrow their size limits with newer compilers.
+# Each function and object in its own section, so that the linker drops those nothing
+# reaches. Without this the programs outgrow their size limit with newer compilers.
 set(IMAGEPREP_SECTIONS "-ffunction-sections -fdata-sections")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT} -Wl,--gc-sections")
 
