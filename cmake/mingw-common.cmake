@@ -19,5 +19,11 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT} -Wl,--no-insert-
 get_filename_component(IMAGEPREP_SOURCE_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 set(IMAGEPREP_PREFIX_MAP
     "-ffile-prefix-map=${IMAGEPREP_SOURCE_ROOT}=. -fmacro-prefix-map=${IMAGEPREP_SOURCE_ROOT}=.")
-set(CMAKE_C_FLAGS_INIT "${IMAGEPREP_PREFIX_MAP}")
-set(CMAKE_CXX_FLAGS_INIT "${IMAGEPREP_PREFIX_MAP}")
+
+# Each function and object in its own section, so that the linker drops those nothing
+# reaches. Without this the programs outgrow their size limit with newer compilers.
+set(IMAGEPREP_SECTIONS "-ffunction-sections -fdata-sections")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT} -Wl,--gc-sections")
+
+set(CMAKE_C_FLAGS_INIT "${IMAGEPREP_PREFIX_MAP} ${IMAGEPREP_SECTIONS}")
+set(CMAKE_CXX_FLAGS_INIT "${IMAGEPREP_PREFIX_MAP} ${IMAGEPREP_SECTIONS}")

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstdint>
+
 // How text may be converted to and from one code page without breaking the system's
 // documented limits: some code pages refuse every flag, UTF-8 refuses the best-fit and
 // default-character arguments. Platform-free so the rule can be shown per code page.
 
-enum NarrowCheck {
+enum NarrowCheck : std::uint8_t {
     // Ask the system to fail on what it cannot encode (WC_ERR_INVALID_CHARS), no
     // default-character arguments; the code page holds every character, so nothing is
     // ever replaced by a look-alike.

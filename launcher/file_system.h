@@ -1,10 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // What an examined path turned out to be.
-enum EntryKind { kEntryMissing, kEntryFile, kEntryDirectory, kEntryUnknown };
+enum EntryKind : std::uint8_t { kEntryMissing, kEntryFile, kEntryDirectory, kEntryUnknown };
 
 struct DirectoryEntry {
     std::string name;

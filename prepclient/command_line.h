@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
+
 // What the client was asked to do by its command line.
-enum class ClientMode {
+enum class ClientMode : std::uint8_t {
     Run,           // no argument, or the one accepted and unused argument
     Preview,       // "/whatif": list what a run would remove, change nothing
     Help,          // "/?", "-h" or "--help": print the usage only

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
+
 #include "console.h"
 #include "device_manager.h"
 
-enum class Removal {
+enum class Removal : std::uint8_t {
     Perform,
     Preview,  // the same walk and lines, prefixed "What if: ", and nothing removed
 };

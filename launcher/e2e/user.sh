@@ -55,6 +55,8 @@ as_user sh -c "printf '@echo off\r\n' >'$DRIVE_C/pkg/install.cmd'"
 as_user sh -c "printf 'version one' >'$DRIVE_C/pkg/ro.txt'; printf 'hidden one' >'$DRIVE_C/pkg/hidden.txt'"
 as_user wine cmd /c attrib +r 'C:\pkg\ro.txt' >/dev/null 2>&1
 as_user wine cmd /c attrib +h 'C:\pkg\hidden.txt' >/dev/null 2>&1
+as_user sh -c "printf 'system one' >'$DRIVE_C/pkg/system.txt'"
+as_user wine cmd /c attrib +s 'C:\pkg\system.txt' >/dev/null 2>&1
 expect "the package's file is read-only for Windows ($(attributes_of 'C:\pkg\ro.txt'))" \
     grep -Eq 'R +C:' <(attributes_of 'C:\pkg\ro.txt')
 expect "the package's file is hidden for Windows" grep -Eq 'H +C:' <(attributes_of 'C:\pkg\hidden.txt')
@@ -63,6 +65,10 @@ stage 'C:\pkg'
 expect_eq "first staging exits 0" 0 "$RC"
 expect "the staged copy is read-only too" grep -Eq 'R +C:' <(attributes_of 'C:\Windows\Setup\Scripts\ro.txt')
 expect "the staged copy is hidden too" grep -Eq 'H +C:' <(attributes_of 'C:\Windows\Setup\Scripts\hidden.txt')
+expect "the staged copy is a system file too ($(attributes_of 'C:\Windows\Setup\Scripts\system.txt'))" \
+    grep -Eq '^.S +C:' <(attributes_of 'C:\Windows\Setup\Scripts\system.txt')
+expect "an ordinary file stages with no attribute but archive" \
+    grep -Eq '^A? +C:' <(attributes_of 'C:\Windows\Setup\Scripts\install.cmd')
 
 # The package changes (read-only media keep their attributes) and is staged again.
 as_user wine cmd /c attrib -r 'C:\pkg\ro.txt' >/dev/null 2>&1
@@ -73,6 +79,8 @@ expect_eq "second staging over read-only and hidden copies exits 0" 0 "$RC"
 expect_eq "second staging logs success" "Succeeded in copying temp directory" "$(log_of | sed -n 4p)"
 expect_eq "the read-only copy was replaced" "version two" "$(cat "$SCRIPTS/ro.txt")"
 expect_eq "the hidden copy was replaced" "hidden two" "$(cat "$SCRIPTS/hidden.txt")"
+expect "the replacing copy is read-only again" grep -Eq 'R +C:' <(attributes_of 'C:\Windows\Setup\Scripts\ro.txt')
+expect "the replacing copy is hidden again" grep -Eq 'H +C:' <(attributes_of 'C:\Windows\Setup\Scripts\hidden.txt')
 
 # A destination file that stays read-only whatever the user does (another owner's) is
 # still a copy failure.

@@ -57,7 +57,7 @@ struct TaskMemoryTraits {
 struct ArgvTraits {
     using Handle = wchar_t**;
     static Handle invalid() { return nullptr; }
-    static void close(Handle argv) { LocalFree(argv); }
+    static void close(Handle argv) { LocalFree(static_cast<HLOCAL>(argv)); }
 };
 
 using UniqueFile = UniqueHandle<FileHandleTraits>;

@@ -177,6 +177,33 @@ int replaceProtected(const std::wstring& from, const std::wstring& to, int denie
     return code;
 }
 
+// What the system's copy promises to carry to the new file and SetFileAttributesW accepts.
+constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
+                                     FILE_ATTRIBUTE_TEMPORARY;
+
+// The copy is to keep the source's attributes, and not every implementation of it does:
+// some leave a new file visible although its source is hidden. A package's hidden,
+// system or read-only file therefore gets its attributes back where the copy lost them.
+// An ordinary file carries none of those and costs one attribute query, a small part of
+// the copy itself.
+int carryAttributes(const std::wstring& from, const std::wstring& to) {
+    const DWORD source = GetFileAttributesW(from.c_str());
+    if (source == INVALID_FILE_ATTRIBUTES || (source & kBlockingAttributes) == 0) {
+        return 0;
+    }
+    const DWORD staged = GetFileAttributesW(to.c_str());
+    if (staged == INVALID_FILE_ATTRIBUTES) {
+        return lastError();
+    }
+    const DWORD wanted = source & kCarriedAttributes;
+    if ((staged & kCarriedAttributes) == wanted) {
+        return 0;
+    }
+    return SetFileAttributesW(to.c_str(), wanted) ? 0 : lastError();
+}
+
 }  // namespace
 
 int WinFileSystem::copyFile(const std::string& from, const std::string& to) {
@@ -189,11 +216,14 @@ int WinFileSystem::copyFile(const std::string& from, const std::string& to) {
     if (converted != 0) {
         return converted;
     }
-    if (CopyFileW(wideFrom.c_str(), wideTo.c_str(), FALSE)) {
-        return 0;
+    int code = 0;
+    if (!CopyFileW(wideFrom.c_str(), wideTo.c_str(), FALSE)) {
+        code = lastError();
+        if (code == ERROR_ACCESS_DENIED) {
+            code = replaceProtected(wideFrom, wideTo, code);
+        }
     }
-    const int code = lastError();
-    return code == ERROR_ACCESS_DENIED ? replaceProtected(wideFrom, wideTo, code) : code;
+    return code == 0 ? carryAttributes(wideFrom, wideTo) : code;
 }
 
 std::string WinFileSystem::errorMessage(int code) {

@@ -53,7 +53,7 @@ int StdFileSystem::resolve(const std::string& path, std::string& resolved) {
 }
 
 int StdFileSystem::identify(const std::string& path, EntryId& id) {
-    struct stat info {};
+    struct stat info = {};
     if (::stat(hostPath(path).c_str(), &info) != 0) {
         return errno;
     }

@@ -18,7 +18,9 @@ Answer ask(std::vector<const char*> arguments) {
     arguments.insert(arguments.begin(), "QuillbeckSetup.exe");
     std::FILE* out = std::tmpfile();
     Answer answer{answerHelpRequest(static_cast<int>(arguments.size()), arguments.data(), out), ""};
-    std::rewind(out);
+    if (std::fseek(out, 0, SEEK_SET) != 0) {
+        ADD_FAILURE() << "cannot read back what was written";
+    }
     for (int c; (c = std::fgetc(out)) != EOF;) {
         answer.text += static_cast<char>(c);
     }

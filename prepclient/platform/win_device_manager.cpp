@@ -44,7 +44,7 @@ GetDevicePropertyFn findGetDeviceProperty() {
         return nullptr;
     }
     return reinterpret_cast<GetDevicePropertyFn>(
-        reinterpret_cast<void*>(GetProcAddress(setupapi, "SetupDiGetDevicePropertyW")));
+        reinterpret_cast<void (*)()>(GetProcAddress(setupapi, "SetupDiGetDevicePropertyW")));
 }
 
 struct DeviceListTraits {

@@ -23,9 +23,11 @@ struct ModuleTraits {
 
 using ModuleHandle = UniqueHandle<ModuleTraits>;
 
+// Through void (*)(), the function type every compiler takes as "any function": a data
+// pointer is no proper stop between two function pointer types.
 template <typename Fn>
 Fn findProc(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
 }  // namespace
