@@ -4,7 +4,7 @@
 #   bash scripts/soak.sh [x64|x86] [RUNS]      (defaults: x64, 5)
 # SOAK_BUSY=0 runs without the busy loops; SOAK_TESTS is the ctest -R pattern of the suites.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 EDITION="${1:-x64}"
 RUNS="${2:-5}"
 case "$EDITION" in
@@ -15,7 +15,7 @@ x86) PRESET=windows ;;
     exit 2
     ;;
 esac
-TESTS="${SOAK_TESTS:-^(ostrelle|quillbeck)_e2e_}"
+TESTS="${SOAK_TESTS:-^((ostrelle|quillbeck)_e2e_|wine_probe_faults$)}"
 
 if ! { cmake --preset "$PRESET" >/dev/null && cmake --build --preset "$PRESET" >/dev/null; }; then
     echo "soak: the $PRESET build failed" >&2
