@@ -51,7 +51,8 @@ for run in $(seq 1 "$RUNS"); do
     ctest --preset "$PRESET" -R "$TESTS" --output-on-failure >"$log" 2>&1
     summary="$(grep -E 'tests passed, [0-9]+ tests? failed out of' "$log" | tail -n 1)"
     skips="$(grep -cE '^[[:space:]]*[0-9]+/[0-9]+ Test +#[0-9]+: .* \*\*\*Skipped' "$log")"
-    failed_tests="$(sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) (Failed.*/\1/p' "$log")"
+    # Every test ctest lists as failed: a wrong verdict, a timeout or a crash.
+    failed_tests="$(sed -n '/^The following tests FAILED:/,$s/^[[:space:]]*[0-9]* - \([^ ]*\) (.*/\1/p' "$log")"
     echo "run $run: ${summary:-ctest gave no summary}; $skips skipped; $((SECONDS - began)) s"
     if [ -z "$summary" ]; then
         total_failed=$((total_failed + 1))
