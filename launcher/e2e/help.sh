@@ -12,7 +12,8 @@ make_script "$SCRIPTS/install.cmd" staged-before
 before="$(stat -c '%Y %s' "$LOG") $(ls -A "$SCRIPTS")"
 
 for arg in '/?' '-h' '--help'; do
-    out="$(wine_run_in "$DRIVE_C" "$EXE" "$arg" 3>"$WINE_TMP/rc")"
+    wine_run_in "$DRIVE_C" "$EXE" "$arg" 3>"$WINE_TMP/rc" >"$WINE_TMP/out"
+    out="$(cat "$WINE_TMP/out")"
     expect_eq "[$arg] exit" 0 "$(cat "$WINE_TMP/rc")"
     expect_eq "[$arg] first line" "QuillbeckSetup $VERSION, setup launcher" "$(head -n1 <<<"$out")"
     expect_eq "[$arg] log and scripts folder untouched" "$before" \

@@ -31,6 +31,7 @@ expect() {
 }
 
 finish() {
+    wine_all_answered || FAILURES=$((FAILURES + 1))
     if [ "$FAILURES" -eq 0 ]; then
         echo "all checks passed"
         exit 0
@@ -62,8 +63,9 @@ run_launcher() {
 # mangle; RC is the low byte of the exit code (-3 253, -4 252, -5 251). Wine's stderr goes
 # to $WINE_TMP/stderr.
 run_direct() {
-    (cd "$DRIVE_C" && wine "$EXE" "$@" </dev/null >/dev/null 2>"$WINE_TMP/stderr")
-    RC=$?
+    wine_run_direct "$DRIVE_C" "$EXE" "$@"
+    RC="$WINE_RC"
+    cp "$WINE_TMP/direct.err" "$WINE_TMP/stderr"
 }
 
 # The log as text: CR removed (the file is written in text mode).
@@ -75,21 +77,17 @@ make_script() {
     printf '@echo off\r\necho %s> C:\\ran.txt\r\n' "$2" >"$1"
 }
 
-# The launcher does not wait for the script, so give it a moment to leave its marker.
-# no_script_ran : true when no install.cmd left a marker within the time one would take.
+# The launcher does not wait for the script it starts. Whether one was started shows once
+# everything the run started has ended.
+# no_script_ran : true when the prefix settled and no install.cmd left a marker.
 no_script_ran() {
-    sleep 2
-    test ! -e "$DRIVE_C/ran.txt"
+    wine_wait_settled && test ! -e "$DRIVE_C/ran.txt"
 }
 
-# ran_marker : the marker the started script left. A script starts on its own, and on a
-# loaded two-core machine that has taken over ten seconds; a minute is what a hang costs.
+# ran_marker : the marker the started script left, as soon as it is there (or once the
+# prefix settled without it).
 ran_marker() {
-    local _
-    for _ in $(seq 1 600); do
-        [ -s "$DRIVE_C/ran.txt" ] && break
-        sleep 0.1
-    done
+    wine_wait_file "$DRIVE_C/ran.txt"
     tr -d '\r \n' <"$DRIVE_C/ran.txt" 2>/dev/null
 }
 

@@ -52,7 +52,7 @@ rm -f "$DRIVE_C/ran.txt"
 make_script "$DRIVE_C/bat pkg/install.cmd" batch
 printf '@echo off\r\n"%s" "C:\\bat pkg\\"\r\necho EXITCODE=%%ERRORLEVEL%%> C:\\bat.rc\r\n' \
     "$(winepath -w "$EXE" 2>/dev/null)" >"$DRIVE_C/stage.cmd"
-(cd "$DRIVE_C" && wine cmd /c 'C:\stage.cmd' </dev/null >/dev/null 2>&1)
+wine_run_in "$DRIVE_C" "$DRIVE_C/stage.cmd" 3>/dev/null >/dev/null
 expect_eq "batch file with \"C:\\bat pkg\\\" exits 0" "EXITCODE=0" "$(tr -d '\r' <"$DRIVE_C/bat.rc")"
 expect_eq "batch file: the source is logged as received" \
     "Unzipped temp directory to 'C:\\bat pkg\"'" "$(log_of | sed -n 2p)"

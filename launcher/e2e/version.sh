@@ -10,7 +10,8 @@ expect "the launcher imports something" test -n "$imports"
 expect "the launcher does not import version.dll" bash -c '! grep -qx version.dll' <<<"$imports"
 
 launcher_prefix
-version="$(wine "$PROBE" version "$(winepath -w "$EXE" 2>/dev/null)" | tr -d '\r')"
+wine_run_in "$DRIVE_C" "$PROBE" version "$(winepath -w "$EXE")" 3>/dev/null >"$WINE_TMP/version"
+version="$(cat "$WINE_TMP/version")"
 expect_eq "FileVersion, ProductVersion and the fixed version are the project's; the original name is the shipped one" \
     "$(printf '%s\n' "FileVersion=$VERSION" "ProductVersion=$VERSION" \
         "OriginalFilename=QuillbeckSetup.exe" "Fixed=$VERSION.0")" "$version"
