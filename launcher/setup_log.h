@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -8,7 +9,7 @@
 using SetupLog = std::FILE*;
 
 // Who owns an existing folder, as far as the log's rules need to know.
-enum FolderOwner {
+enum FolderOwner : std::uint8_t {
     kOwnerOther,
     kOwnerSystem,
     kOwnerAdministrators,
