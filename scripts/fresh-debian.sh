@@ -4,7 +4,9 @@
 # this repository's HEAD. Not part of the test command; needs root and an hour.
 #   scripts/fresh-debian.sh bookworm|trixie [WORK_DIR]
 # Prints each command's closing lines and time; the folder is unmounted and removed on exit
-# (FRESH_DEBIAN_LOGS=DIR keeps the commands' full logs there).
+# (FRESH_DEBIAN_LOGS=DIR keeps the commands' full logs there). FRESH_DEBIAN_TEST_RUNS=N runs the
+# test command N times in a row (default 1), each in a clean clone of its own, to show that its
+# verdict holds run after run.
 set -euo pipefail
 RELEASE="${1:?usage: fresh-debian.sh bookworm|trixie [WORK_DIR]}"
 MIRROR="${FRESH_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
@@ -55,5 +57,13 @@ in_root() { chroot "$ROOTFS" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:
 step demo in_root "bash scripts/demo.sh"
 tail -n 8 "$WORK/demo.log" | sed 's/^/   /'
 grep -E '^install-deps:|not shown' "$WORK/demo.log" | sed 's/^/   /' || true
-step test in_root "bash scripts/test.sh"
-grep -E '^install-deps:|^total:|^skipped:|Failed|\*\*\*' "$WORK/test.log" | sed 's/^/   /' || true
+for run in $(seq 1 "${FRESH_DEBIAN_TEST_RUNS:-1}"); do
+    name=test
+    if [ "$run" -gt 1 ]; then
+        name="test$run"
+        rm -rf "$ROOTFS/root/project"
+        git clone -q "$SOURCE" "$ROOTFS/root/project"
+    fi
+    step "$name" in_root "bash scripts/test.sh"
+    grep -E '^install-deps:|^total:|^skipped:|Failed|\*\*\*' "$WORK/$name.log" | sed 's/^/   /' || true
+done
