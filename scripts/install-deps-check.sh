@@ -15,10 +15,18 @@ mkdir -p "$FAKES"
 # locales, localedef-fails, calls (every apt-get call).
 cat >"$FAKES/dpkg-query" <<'EOF'
 #!/usr/bin/env bash
-name="${!#}"
-grep -qxF "$name" "$STATE/installed" && printf 'ii ' && exit 0
-echo "dpkg-query: no packages found matching $name" >&2
-exit 1
+rc=0
+for name in "${@:3}"; do
+    # Multi-arch packages come back with the machine's architecture.
+    line="$(awk -v n="$name" '$0 == n || $0 == n ":amd64" { print; exit }' "$STATE/installed")"
+    if [ -n "$line" ]; then
+        echo "ii $line"
+    else
+        echo "dpkg-query: no packages found matching $name" >&2
+        rc=1
+    fi
+done
+exit $rc
 EOF
 cat >"$FAKES/apt-get" <<'EOF'
 #!/usr/bin/env bash
@@ -53,6 +61,7 @@ EOF
 cat >"$FAKES/dpkg" <<'EOF'
 #!/usr/bin/env bash
 [ "$1" = --print-foreign-architectures ] && exit 0
+[ "$1" = --print-architecture ] && echo amd64 && exit 0
 echo "dpkg $*" >>"$STATE/calls"
 EOF
 cat >"$FAKES/id" <<'EOF'
@@ -139,7 +148,8 @@ row() {
     fi
 }
 
-row "all there: silent, nothing asked of apt" "" "$EVERYTHING" 0 "" 0 made 0 "" "" "wine"
+row "all there: silent, nothing asked of apt" "" "$(without clang-format) clang-format:amd64" 0 "" 0 \
+    made 0 "" "" "wine clang-format"
 row "a refresh failing in one index is retried, then the install goes on" "" "" 3 "" 0 made 0 \
     "install-deps: going on with the package indices at hand" "cmake wine64 wine32:i386" ""
 row "the failing index's own words are shown" "" "" 1 "" 0 made 0 \

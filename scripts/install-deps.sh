@@ -47,8 +47,13 @@ for part in "${parts[@]}"; do
     esac
 done
 
-# Checked as packages, never through a command that another package may also provide.
-installed() { [ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null)" = "ii " ]; }
+# Checked as packages, never through a command that another package may also provide. One
+# dpkg-query for them all: one a package costs seconds on a loaded machine. A package of the
+# machine's own architecture may come back with it (clang-format:amd64).
+INSTALLED="$(dpkg-query -W -f='${db:Status-Abbrev}${binary:Package}\n' "${want[@]}" "$WINE32" 2>/dev/null |
+    sed -n "s/^ii //; T; s/:$(dpkg --print-architecture)\$//; p")"
+installed() { [[ $'\n'"$INSTALLED"$'\n' == *$'\n'"$1"$'\n'* ]]; }
+
 
 need=()
 for package in $(printf '%s\n' "${want[@]}" | awk '!seen[$0]++'); do
