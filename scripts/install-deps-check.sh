@@ -98,7 +98,6 @@ TEST_SET="g++ libgtest-dev libgmock-dev clang-format clang-tidy python3 locales"
 EVERYTHING="$BUILD_SET $WINE_SET $TEST_SET wine32:i386"
 WINE32_BROKEN="wine32:i386	 wine32:i386 : Depends: libwine:i386 (= 8.0~repack-4) but it is not going to be installed"
 
-WINE32_NOTE="wine32:i386 : Depends: libwine:i386 (= 8.0~repack-4) but it is not going to be installed (the package indices are incomplete)"
 INDEX=lists/deb.debian.org_debian-security_dists_bookworm-security_InRelease
 
 # without PACKAGE : every package but that one.
@@ -213,43 +212,44 @@ row "not root: names what is missing, exit 1" "" "$(without cmake)" 0 "" 1000 ma
 
 
 # The mirror stays broken for i386; everything else is there.
+# fault_row NAME EXPECTED_LINE ASKED [NOT_ASKED [BROKEN]]
 fault_row() {
-    row "$1" "" "$(without wine32:i386)" 99 "${4:-$WINE32_BROKEN}" 0 made 0 "$2" "$3" "${5:-}"
+    row "$1" "" "$(without wine32:i386)" 99 "${5:-$WINE32_BROKEN}" 0 made 0 "$2" "$3" "${4:-}"
 }
-KNOWN="install-deps: Wine's 32-bit part (wine32:i386) cannot be installed: $WINE32_NOTE; known from the run of 2023-11-14 22:13 UTC on the same package sources, so apt is not asked again and the 32-bit edition's Wine suites will be skipped (INSTALL_DEPS_RETRY=1 asks again now)"
 ASKING="install-deps: installing wine32:i386 (Wine's 32-bit part)"
+retry_row() { fault_row "$1" "$ASKING" "update wine32:i386"; }
 BEFORE='later 21599; rm -r "$clone/build"' AFTER=same_note fault_row \
-    "a known fault within 6 h: no refresh, no install, the note in a fresh clone" "$KNOWN" "" \
+    "a known fault within 6 h: no refresh, no install, the note in a fresh clone" \
+    "install-deps: Wine's 32-bit part (wine32:i386) cannot be installed: ${WINE32_BROKEN#*	 } (the package indices are incomplete); known from the run of 2023-11-14 22:13 UTC on the same package sources, so apt is not asked again and the 32-bit edition's Wine suites will be skipped (INSTALL_DEPS_RETRY=1 asks again now)" \
     "" "update wine32:i386"
 BEFORE='later 21600' AFTER='same_note && grep -qx "recorded 1700021600" cache/install-deps-fault' \
-    fault_row "a known fault 6 h old is tried again and recorded anew" "$ASKING" "update wine32:i386"
+    retry_row "a known fault 6 h old is tried again and recorded anew"
 BEFORE='later 60; echo "Suites: trixie-backports" >>etc/sources.list.d/debian.sources' AFTER=same_note \
-    fault_row "changed sources (.sources): tried again" "$ASKING" "update wine32:i386"
-BEFORE="later 60; echo changed >>$INDEX" fault_row "a changed index: tried again" "$ASKING" \
-    "update wine32:i386"
-BEFORE='later 60; export INSTALL_DEPS_RETRY=1' AFTER=same_note fault_row \
-    "INSTALL_DEPS_RETRY=1 tries again" "$ASKING" "update wine32:i386"
-BEFORE='later -60' fault_row "a record from the future (the clock set back): tried again" "$ASKING" \
-    "update wine32:i386"
+    retry_row "changed sources (.sources): tried again"
+BEFORE="later 60; echo changed >>$INDEX" retry_row "a changed index: tried again"
+BEFORE='later 60; export INSTALL_DEPS_RETRY=1' AFTER=same_note retry_row \
+    "INSTALL_DEPS_RETRY=1 tries again"
+BEFORE='later -60' retry_row "a record from the future (the clock set back): tried again"
 BEFORE='later 60; sed -i /^make$/d "$STATE/installed"' fault_row \
-    "a known fault, but make missing: both asked for" "install-deps: installing make" "update make wine32:i386"
+    "a known fault, but make missing: both asked for" "install-deps: installing make" \
+    "update make wine32:i386"
 BEFORE='later 60; sed -i "s/^recorded .*/recorded yesterday/" cache/install-deps-fault' \
     AFTER='same_note && grep -qx "part wine32:i386" cache/install-deps-fault' fault_row \
     "a record of garbage: one line, tried again, recorded anew" \
     "install-deps: ignoring @HOST@/cache/install-deps-fault: not a record of an earlier fault that can be read" \
     "update wine32:i386"
-BEFORE="export INSTALL_DEPS_RECORD=$WORK/host-$((rows + 1))/$INDEX/fault" AFTER=same_note fault_row \
+BEFORE='export INSTALL_DEPS_RECORD=$PWD/$INDEX/fault' AFTER=same_note fault_row \
     "a record that cannot be written: one line, exit 0" \
     "install-deps: cannot keep a record of this fault in @HOST@/$INDEX/fault; the next run asks apt again" \
     "update wine32:i386"
 BEFORE='later 60; export INSTALL_DEPS_RETRY=1; : >"$STATE/broken"' \
-    AFTER='[ ! -e cache/install-deps-fault ] && [ ! -e "$clone/build/wine32-missing.txt" ]' fault_row \
-    "a later success forgets the fault" "$ASKING" "wine32:i386"
+    AFTER='[ ! -e cache/install-deps-fault ] && [ ! -e "$clone/build/wine32-missing.txt" ]' \
+    retry_row "a later success forgets the fault"
 BEFORE='later 60' AFTER='[ ! -e cache/install-deps-fault ]' fault_row \
     "another apt holding the lock is no fault to remember" "$ASKING" "update wine32:i386" \
-    "wine32:i386	E: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)"
+    "" "wine32:i386	E: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)"
 BEFORE='later 21600; args=build' AFTER='same_note && [ -e cache/install-deps-fault ]' fault_row \
-    "a build-only run leaves the note and the record alone" "" "" "" "update wine32:i386"
+    "a build-only run leaves the note and the record alone" "" "" "update wine32:i386"
 
 echo "install-deps: $((rows - failures)) of $rows rows passed"
 [ "$failures" -eq 0 ]

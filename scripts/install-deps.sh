@@ -62,8 +62,8 @@ done
 # Checked as packages, never through a command that another package may also provide. One
 # dpkg-query for them all: one a package costs seconds on a loaded machine. A package of the
 # machine's own architecture may come back with it (clang-format:amd64).
-INSTALLED="$(dpkg-query -W -f='${db:Status-Abbrev}${binary:Package}\n' "${want[@]}" "$WINE32" 2>/dev/null |
-    sed -n "s/^ii //; T; s/:$(dpkg --print-architecture)\$//; p")"
+INSTALLED="$(dpkg-query -W -f='${db:Status-Abbrev}${binary:Package}\n' "${want[@]}" "$WINE32" \
+    2>/dev/null | sed -n "s/^ii //; T; s/:$(dpkg --print-architecture)\$//; p")"
 installed() { [[ $'\n'"$INSTALLED"$'\n' == *$'\n'"$1"$'\n'* ]]; }
 
 need=()
@@ -119,7 +119,8 @@ known_fault() {
     [ "${INSTALL_DEPS_RETRY:-}" != 1 ] && [ -e "$RECORD" ] || return 1
     if ! { read -r first && read -r part && read -r reason && read -r when &&
         state="$(cat)"; } 2>/dev/null <"$RECORD" || [ "$first" != "$RECORD_FIRST_LINE" ] ||
-        [[ ! "$part" =~ ^part\ . || ! "$reason" =~ ^reason\ . || ! "$when" =~ ^recorded\ [0-9]{1,12}$ ]]; then
+        [[ ! "$part" =~ ^part\ . || ! "$reason" =~ ^reason\ . ]] ||
+        [[ ! "$when" =~ ^recorded\ [0-9]{1,12}$ ]]; then
         say "ignoring $RECORD: not a record of an earlier fault that can be read"
         return 1
     fi
