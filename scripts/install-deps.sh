@@ -12,6 +12,13 @@
 # A package index that fails to refresh (a mirror caught mid-sync) is retried
 # INSTALL_DEPS_TRIES times (3), INSTALL_DEPS_PAUSE seconds apart (20); the install then
 # goes on with the indices at hand.
+#
+# A fault with Wine's 32-bit part that apt could not mend is remembered on the host, not in
+# the clone (INSTALL_DEPS_RECORD, /var/cache/imageprep-tools/install-deps-fault). For 6 hours,
+# while nothing else is missing and the package sources and their indices are as they were,
+# later runs take apt's reason from there and skip the refresh and the install. A success
+# forgets it; INSTALL_DEPS_RETRY=1 asks apt again now. INSTALL_DEPS_APT_LISTS and
+# INSTALL_DEPS_APT_ETC read other folders than /var/lib/apt/lists and /etc/apt.
 set -uo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -20,6 +27,11 @@ WINE32_NOTE="$ROOT/build/wine32-missing.txt"
 TRIES="${INSTALL_DEPS_TRIES:-3}"
 PAUSE="${INSTALL_DEPS_PAUSE:-20}"
 LOCALES=(ru_RU hi_IN ja_JP)
+RECORD="${INSTALL_DEPS_RECORD:-/var/cache/imageprep-tools/install-deps-fault}"
+RECORD_FIRST_LINE="install-deps fault record 1"
+RECORD_LIMIT=$((6 * 3600))
+APT_LISTS="${INSTALL_DEPS_APT_LISTS:-/var/lib/apt/lists}"
+APT_ETC="${INSTALL_DEPS_APT_ETC:-/etc/apt}"
 
 say() { echo "install-deps: $*" >&2; }
 
@@ -47,8 +59,12 @@ for part in "${parts[@]}"; do
     esac
 done
 
-# Checked as packages, never through a command that another package may also provide.
-installed() { [ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null)" = "ii " ]; }
+# Checked as packages, never through a command that another package may also provide. One
+# dpkg-query for them all: one a package costs seconds on a loaded machine. A package of the
+# machine's own architecture may come back with it (clang-format:amd64).
+INSTALLED="$(dpkg-query -W -f='${db:Status-Abbrev}${binary:Package}\n' "${want[@]}" "$WINE32" \
+    2>/dev/null | sed -n "s/^ii //; T; s/:$(dpkg --print-architecture)\$//; p")"
+installed() { [[ $'\n'"$INSTALLED"$'\n' == *$'\n'"$1"$'\n'* ]]; }
 
 need=()
 for package in $(printf '%s\n' "${want[@]}" | awk '!seen[$0]++'); do
@@ -62,6 +78,57 @@ apt_reason() {
     local line
     line="$(grep -m1 -E ' : Depends: |^E: ' "$1" | sed 's/^ *//')"
     echo "${line:-apt-get gave no reason}"
+}
+
+# sources_state : what apt's answer was decided on: the package sources, the indices' Release
+# files and the foreign architectures, one line each.
+sources_state() {
+    local file
+    for file in "$APT_LISTS"/*Release "$APT_ETC"/sources.list "$APT_ETC"/sources.list.d/*.list \
+        "$APT_ETC"/sources.list.d/*.sources; do
+        [ -f "$file" ] && echo "source $(sha256sum <"$file" | cut -d' ' -f1) $file"
+    done
+    echo "architectures $(dpkg --print-foreign-architectures | tr '\n' ' ')"
+}
+
+# remember_fault REASON : records that Wine's 32-bit part could not be installed, and why.
+# Another apt holding its lock is no fault of the mirror, and is not remembered.
+remember_fault() {
+    local tmp=""
+    if grep -q 'Could not get lock' <<<"$1"; then return; fi
+    if ! { mkdir -p "$(dirname "$RECORD")" && tmp="$(mktemp "$RECORD.XXXXXX")" &&
+        { echo "$RECORD_FIRST_LINE" && echo "part $WINE32" && echo "reason $1" &&
+            echo "recorded $(date +%s)" && sources_state; } >"$tmp" &&
+        mv -fT "$tmp" "$RECORD"; } 2>/dev/null; then
+        [ -z "$tmp" ] || rm -f "$tmp"
+        say "cannot keep a record of this fault in $RECORD; the next run asks apt again"
+    fi
+}
+
+# forget_fault : Wine's 32-bit part is there; neither the clone's note nor the record holds.
+forget_fault() {
+    rm -f "$WINE32_NOTE"
+    [ ! -e "$RECORD" ] || rm -f "$RECORD" 2>/dev/null ||
+        say "cannot remove the record of a mended fault, $RECORD"
+}
+
+# known_fault : whether the record answers for this run: the same part failed, on the same
+# sources, less than RECORD_LIMIT seconds ago. Sets KNOWN_REASON and KNOWN_WHEN.
+known_fault() {
+    local first part reason when state age
+    [ "${INSTALL_DEPS_RETRY:-}" != 1 ] && [ -e "$RECORD" ] || return 1
+    if ! { read -r first && read -r part && read -r reason && read -r when &&
+        state="$(cat)"; } 2>/dev/null <"$RECORD" || [ "$first" != "$RECORD_FIRST_LINE" ] ||
+        [[ ! "$part" =~ ^part\ . || ! "$reason" =~ ^reason\ . ]] ||
+        [[ ! "$when" =~ ^recorded\ [0-9]{1,12}$ ]]; then
+        say "ignoring $RECORD: not a record of an earlier fault that can be read"
+        return 1
+    fi
+    age=$(($(date +%s) - ${when#recorded }))
+    [ "${part#part }" = "$WINE32" ] && [ "$age" -ge 0 ] && [ "$age" -lt "$RECORD_LIMIT" ] &&
+        [ "$state" = "$(sources_state)" ] || return 1
+    KNOWN_REASON="${reason#reason }"
+    KNOWN_WHEN="$(date -d "@${when#recorded }" '+%Y-%m-%d %H:%M %Z')"
 }
 
 REFRESH_FAILED=no
@@ -111,10 +178,9 @@ finish() {
     exit 0
 }
 
-if [ ${#need[@]} -eq 0 ] && [ "$need_wine32" = no ]; then
-    rm -f "$WINE32_NOTE"
-    finish
-fi
+# A run that never wants Wine leaves the note and the record alone.
+if [ "$want_wine32" = yes ] && [ "$need_wine32" = no ]; then forget_fault; fi
+if [ ${#need[@]} -eq 0 ] && [ "$need_wine32" = no ]; then finish; fi
 if [ "$(id -u)" -ne 0 ]; then
     if [ ${#need[@]} -gt 0 ]; then
         say "missing packages: ${need[*]} (run as root to install them)"
@@ -128,6 +194,14 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 if [ "$need_wine32" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
+fi
+if [ ${#need[@]} -eq 0 ] && [ "$need_wine32" = yes ] && known_fault; then
+    mkdir -p "$(dirname "$WINE32_NOTE")"
+    echo "$KNOWN_REASON" >"$WINE32_NOTE"
+    say "Wine's 32-bit part ($WINE32) cannot be installed: $KNOWN_REASON; known from the run of" \
+        "$KNOWN_WHEN on the same package sources, so apt is not asked again and the 32-bit" \
+        "edition's Wine suites will be skipped (INSTALL_DEPS_RETRY=1 asks again now)"
+    finish
 fi
 refresh_indices
 log="$(mktemp)"
@@ -143,13 +217,14 @@ if [ "$need_wine32" = yes ]; then
     say "installing $WINE32 (Wine's 32-bit part)"
     mkdir -p "$(dirname "$WINE32_NOTE")"
     if apt_install "$log" "$WINE32"; then
-        rm -f "$WINE32_NOTE"
+        forget_fault
     else
         { printf '%s' "$(apt_reason "$log")" &&
             if [ "$REFRESH_FAILED" = yes ]; then printf ' (the package indices are incomplete)'; fi &&
             echo; } >"$WINE32_NOTE"
         say "Wine's 32-bit part ($WINE32) cannot be installed: $(cat "$WINE32_NOTE");" \
             "the 32-bit edition is built, but its Wine suites will be skipped"
+        remember_fault "$(cat "$WINE32_NOTE")"
     fi
 fi
 finish
