@@ -22,7 +22,7 @@ class Held {
   public:
     explicit Held(LogHost& host) : host_(host) {}
     ~Held() {
-        if (entry.handle != 0) {
+        if (entry.handle != nullptr) {
             host_.close(entry);
         }
     }

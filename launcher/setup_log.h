@@ -29,7 +29,7 @@ struct PathFacts {
 // rename or replace it, or the log file before it is handed over. What was read of it came
 // through that open handle.
 struct HeldEntry {
-    std::uintptr_t handle = 0;  // the host's own; 0 when nothing is held
+    void* handle = nullptr;  // the host's own; null when nothing is held
     PathFacts facts;
     std::string finalPath;  // where the open really landed, as the system names it
     bool created = false;   // this open made the file

@@ -22,10 +22,6 @@ int lastError() {
     return static_cast<int>(GetLastError());
 }
 
-HANDLE handleOf(const HeldEntry& entry) {
-    return reinterpret_cast<HANDLE>(entry.handle);
-}
-
 // Where the open handle really landed, with its drive letter. The system answers the size
 // it needs, terminator included, whenever the buffer is too small; a path that keeps
 // growing is being renamed under us and counts as one too long to check.
@@ -71,7 +67,7 @@ int takeEntry(UniqueFile& opened, const std::wstring& path, HeldEntry& entry) {
         code = finalPathOfHandle(opened.get(), entry.finalPath);
     }
     if (code == 0) {
-        entry.handle = reinterpret_cast<std::uintptr_t>(opened.release());
+        entry.handle = opened.release();
     }
     return code;
 }
@@ -173,7 +169,7 @@ int WinLogHost::openLogFile(const std::string& path, HeldEntry& file) {
 
 int WinLogHost::deleteWhenClosed(HeldEntry& file) {
     FILE_DISPOSITION_INFO disposition{TRUE};
-    return SetFileInformationByHandle(handleOf(file), FileDispositionInfo, &disposition,
+    return SetFileInformationByHandle(file.handle, FileDispositionInfo, &disposition,
                                       sizeof disposition)
                ? 0
                : lastError();
@@ -183,7 +179,7 @@ int WinLogHost::empty(HeldEntry& file) {
     // Nothing has been written, so the end moves to the start.
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = 0;
-    return SetFileInformationByHandle(handleOf(file), FileEndOfFileInfo, &end, sizeof end)
+    return SetFileInformationByHandle(file.handle, FileEndOfFileInfo, &end, sizeof end)
                ? 0
                : lastError();
 }
@@ -191,12 +187,13 @@ int WinLogHost::empty(HeldEntry& file) {
 int WinLogHost::streamOf(HeldEntry& file, std::FILE*& stream) {
     stream = nullptr;
     // Text mode, as the log has always been written.
-    const int descriptor = _open_osfhandle(static_cast<intptr_t>(file.handle), _O_WRONLY | _O_TEXT);
+    const int descriptor =
+        _open_osfhandle(reinterpret_cast<intptr_t>(file.handle), _O_WRONLY | _O_TEXT);
     if (descriptor == -1) {
         return ERROR_TOO_MANY_OPEN_FILES;
     }
     // The descriptor owns the handle now, and closing it closes the handle.
-    file.handle = 0;
+    file.handle = nullptr;
     stream = _fdopen(descriptor, "w");
     if (stream == nullptr) {
         _close(descriptor);
@@ -206,9 +203,9 @@ int WinLogHost::streamOf(HeldEntry& file, std::FILE*& stream) {
 }
 
 void WinLogHost::close(HeldEntry& entry) {
-    if (entry.handle != 0) {
-        CloseHandle(handleOf(entry));
-        entry.handle = 0;
+    if (entry.handle != nullptr) {
+        CloseHandle(entry.handle);
+        entry.handle = nullptr;
     }
 }
 

@@ -83,6 +83,13 @@ int FakeLogHost::createDirectory(const std::string& path, const std::string& sec
     return failingFolders.count(path) != 0 ? createError : successCode;
 }
 
+void* FakeLogHost::keep(Open open) {
+    auto record = std::make_unique<Open>(std::move(open));
+    void* handle = record.get();
+    opens_[handle] = std::move(record);
+    return handle;
+}
+
 int FakeLogHost::holdFolder(const std::string& path, HeldEntry& held) {
     events.push_back("hold " + path);
     held = HeldEntry{};
@@ -92,8 +99,7 @@ int FakeLogHost::holdFolder(const std::string& path, HeldEntry& held) {
     const auto it = found.find(path);
     held.facts = it != found.end() ? it->second : PathFacts{true, false, 1, kOwnerRunningAccount};
     held.finalPath = finalPathFor(path);
-    held.handle = nextHandle_++;
-    opens_[held.handle] = Open{path, nullptr, {}, false};
+    held.handle = keep(Open{path, nullptr, {}, false});
     return 0;
 }
 
@@ -115,20 +121,19 @@ int FakeLogHost::openLogFile(const std::string& path, HeldEntry& file) {
     if (opened == nullptr) {
         return errno;
     }
-    file.handle = nextHandle_++;
-    opens_[file.handle] = Open{path, opened, realFile, false};
+    file.handle = keep(Open{path, opened, realFile, false});
     return 0;
 }
 
 int FakeLogHost::deleteWhenClosed(HeldEntry& file) {
-    Open& open = opens_.at(file.handle);
+    Open& open = *opens_.at(file.handle);
     events.push_back("delete " + open.path);
     open.deleteWhenClosed = true;
     return 0;
 }
 
 int FakeLogHost::empty(HeldEntry& file) {
-    const Open& open = opens_.at(file.handle);
+    const Open& open = *opens_.at(file.handle);
     const auto it = emptyErrors.find(open.path);
     if (it != emptyErrors.end()) {
         return it->second;
@@ -137,18 +142,18 @@ int FakeLogHost::empty(HeldEntry& file) {
 }
 
 int FakeLogHost::streamOf(HeldEntry& file, std::FILE*& stream) {
-    const Open& open = opens_.at(file.handle);
+    const Open& open = *opens_.at(file.handle);
     events.push_back("stream " + open.path);
     stream = open.file;
     opens_.erase(file.handle);
-    file.handle = 0;
+    file.handle = nullptr;
     return 0;
 }
 
 void FakeLogHost::close(HeldEntry& entry) {
-    const Open open = opens_.at(entry.handle);
+    const Open open = *opens_.at(entry.handle);
     opens_.erase(entry.handle);
-    entry.handle = 0;
+    entry.handle = nullptr;
     events.push_back("close " + open.path);
     if (open.file != nullptr) {
         std::fclose(open.file);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -98,8 +98,9 @@ class FakeLogHost : public LogHost {
     std::string finalPathFor(const std::string& path) const;
 
     std::filesystem::path logFile_;
-    std::map<std::uintptr_t, Open> opens_;
-    std::uintptr_t nextHandle_ = 1;
+    // Each handle is the address of its record.
+    std::map<void*, std::unique_ptr<Open>> opens_;
+    void* keep(Open open);
 };
 
 class FakeShell : public Shell {
