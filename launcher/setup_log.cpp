@@ -102,8 +102,8 @@ std::string noteFor(LogHost& host, const std::string& path, int code) {
 
 // Why the open log file must not be written, or 0. A link anywhere on its path, a junction
 // in the middle or an object-manager link at the end, shows only in where the open landed;
-// a second name would have the log overwrite another file; a file someone else owns is
-// theirs, and was put there for the launcher to write into.
+// a second name would have the log overwrite another file; a file that was there before,
+// owned by someone outside the launcher's side, was put there for it to write into.
 int refusalOf(LogHost& host, const HeldEntry& file, const std::string& expectedFinal) {
     if (!host.sameName(file.finalPath, expectedFinal) || file.facts.isReparsePoint) {
         return kErrorReparsePointEncountered;
