@@ -6,7 +6,15 @@
 //   probe version EXE                prints FileVersion, ProductVersion, OriginalFilename
 //                                    and the fixed file version as the version API reads
 //                                    them; exit 1 when there is no version resource
+//   probe rights FOLDER [DESCRIPTOR]
+//                                    makes FOLDER with DESCRIPTOR (security descriptor
+//                                    text) when given, then prints "rights " and its
+//                                    access list as Windows reports it, in that text;
+//                                    exit 1 when it cannot
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -123,6 +131,45 @@ int version(const char* exe) {
     return 0;
 }
 
+// What a folder made with a given descriptor keeps of it is the file system's and Wine's
+// business, so the test compares what Windows reports, never what was asked for.
+int folderRights(const char* folder, const char* descriptor) {
+    if (descriptor != nullptr) {
+        PSECURITY_DESCRIPTOR given = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                  &given, nullptr)) {
+            std::printf("cannot read the descriptor %s: %lu\n", descriptor, GetLastError());
+            return 1;
+        }
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, given, FALSE};
+        const BOOL made = CreateDirectoryA(folder, &attributes);
+        const DWORD error = GetLastError();
+        LocalFree(given);
+        if (!made) {
+            std::printf("cannot make %s: %lu\n", folder, error);
+            return 1;
+        }
+    }
+    PSECURITY_DESCRIPTOR found = nullptr;
+    const DWORD result = GetNamedSecurityInfoA(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                               nullptr, nullptr, nullptr, nullptr, &found);
+    if (result != ERROR_SUCCESS) {
+        std::printf("cannot read the rights of %s: %lu\n", folder, result);
+        return 1;
+    }
+    char* text = nullptr;
+    const BOOL converted = ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        found, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
+    LocalFree(found);
+    if (!converted) {
+        std::printf("cannot write the rights of %s: %lu\n", folder, GetLastError());
+        return 1;
+    }
+    std::printf("rights %s\n", text);
+    LocalFree(text);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,6 +181,9 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && std::strcmp(argv[1], "version") == 0) {
         return version(argv[2]);
+    }
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "rights") == 0) {
+        return folderRights(argv[2], argc == 4 ? argv[3] : nullptr);
     }
     std::printf("usage: probe hold-run FILE EXE ARGS... | probe manifest|version EXE\n");
     return 2;

@@ -5,10 +5,15 @@
 class WinLogHost : public LogHost {
   public:
     int programDataFolder(std::string& folder) override;
+    int finalPathOf(const std::string& path, std::string& finalPath) override;
     int createDirectory(const std::string& path, const std::string& security) override;
-    int inspect(const std::string& path, PathFacts& facts) override;
+    int holdFolder(const std::string& path, HeldEntry& folder) override;
+    int openLogFile(const std::string& path, HeldEntry& file) override;
+    int deleteWhenClosed(HeldEntry& file) override;
+    int empty(HeldEntry& file) override;
+    int streamOf(HeldEntry& file, std::FILE*& stream) override;
+    void close(HeldEntry& entry) override;
+    bool sameName(const std::string& left, const std::string& right) override;
     std::string errorMessage(int code) override;
-    int openUnchanged(const std::string& path, std::FILE*& file, PathFacts& facts) override;
-    int truncateUnwritten(std::FILE* file) override;
     std::string logText(const std::string& text) override;
 };

@@ -1,5 +1,6 @@
 #include "fakes.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -66,39 +67,114 @@ int FakeLogHost::programDataFolder(std::string& out) {
     return folderResult;
 }
 
+std::string FakeLogHost::finalPathFor(const std::string& path) const {
+    const auto it = finalPaths.find(path);
+    return it != finalPaths.end() ? it->second : "\\\\?\\" + path;
+}
+
+int FakeLogHost::finalPathOf(const std::string& path, std::string& finalPath) {
+    finalPath = finalPathFor(path);
+    return finalPathFails.count(path) != 0 ? 5 : 0;
+}
+
 int FakeLogHost::createDirectory(const std::string& path, const std::string& security) {
     createdFolders.push_back(path);
     securities.push_back(security);
     return failingFolders.count(path) != 0 ? createError : successCode;
 }
 
-int FakeLogHost::inspect(const std::string& path, PathFacts& facts) {
-    inspected.push_back(path);
+void* FakeLogHost::keep(Open open) {
+    auto record = std::make_unique<Open>(std::move(open));
+    void* handle = record.get();
+    opens_[handle] = std::move(record);
+    return handle;
+}
+
+int FakeLogHost::holdFolder(const std::string& path, HeldEntry& held) {
+    events.push_back("hold " + path);
+    held = HeldEntry{};
+    if (holdError != 0) {
+        return holdError;
+    }
     const auto it = found.find(path);
-    facts = it != found.end() ? it->second : PathFacts{true, false, 1, kOwnerRunningAccount};
-    return inspectError;
+    held.facts = it != found.end() ? it->second : PathFacts{true, false, 1, kOwnerRunningAccount};
+    held.finalPath = finalPathFor(path);
+    held.handle = keep(Open{path, nullptr, {}, false});
+    return 0;
+}
+
+int FakeLogHost::openLogFile(const std::string& path, HeldEntry& file) {
+    events.push_back("open " + path);
+    openedPaths.push_back(path);
+    file = HeldEntry{};
+    if (unopenable.count(path) != 0) {
+        return 32;
+    }
+    const auto it = logFiles.find(path);
+    file.facts = it != logFiles.end() ? it->second : PathFacts{false, false, 1, kOwnerSystem};
+    file.finalPath = finalPathFor(path);
+    const auto real = realFiles.find(path);
+    const fs::path realFile = real != realFiles.end() ? real->second : logFile_;
+    file.created = !fs::exists(realFile);
+    // Appending creates a missing file and leaves an existing one as it is.
+    std::FILE* opened = std::fopen(realFile.c_str(), "a");
+    if (opened == nullptr) {
+        return errno;
+    }
+    file.handle = keep(Open{path, opened, realFile, false});
+    return 0;
+}
+
+int FakeLogHost::deleteWhenClosed(HeldEntry& file) {
+    Open& open = *opens_.at(file.handle);
+    events.push_back("delete " + open.path);
+    open.deleteWhenClosed = true;
+    return 0;
+}
+
+int FakeLogHost::empty(HeldEntry& file) {
+    const Open& open = *opens_.at(file.handle);
+    const auto it = emptyErrors.find(open.path);
+    if (it != emptyErrors.end()) {
+        return it->second;
+    }
+    return ftruncate(fileno(open.file), 0) == 0 ? 0 : errno;
+}
+
+int FakeLogHost::streamOf(HeldEntry& file, std::FILE*& stream) {
+    const Open& open = *opens_.at(file.handle);
+    events.push_back("stream " + open.path);
+    stream = open.file;
+    opens_.erase(file.handle);
+    file.handle = nullptr;
+    return 0;
+}
+
+void FakeLogHost::close(HeldEntry& entry) {
+    const Open open = *opens_.at(entry.handle);
+    opens_.erase(entry.handle);
+    entry.handle = nullptr;
+    events.push_back("close " + open.path);
+    if (open.file != nullptr) {
+        std::fclose(open.file);
+    }
+    if (open.deleteWhenClosed) {
+        fs::remove(open.realFile);
+    }
+}
+
+bool FakeLogHost::sameName(const std::string& left, const std::string& right) {
+    const auto lower = [](std::string text) {
+        for (char& c : text) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return text;
+    };
+    return lower(left) == lower(right);
 }
 
 std::string FakeLogHost::errorMessage(int code) {
     return "text of " + std::to_string(code);
-}
-
-int FakeLogHost::openUnchanged(const std::string& path, std::FILE*& file, PathFacts& facts) {
-    openedPaths.push_back(path);
-    file = nullptr;
-    if (openFails) {
-        return 32;
-    }
-    const auto it = logFiles.find(path);
-    facts = it != logFiles.end() ? it->second : PathFacts{};
-    const auto real = realFiles.find(path);
-    // Appending creates a missing file and leaves an existing one as it is.
-    file = std::fopen((real != realFiles.end() ? real->second : logFile_).c_str(), "a");
-    return file != nullptr ? 0 : errno;
-}
-
-int FakeLogHost::truncateUnwritten(std::FILE* file) {
-    return ftruncate(fileno(file), 0) == 0 ? 0 : errno;
 }
 
 namespace {

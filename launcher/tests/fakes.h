@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,7 +45,8 @@ class FaultyFileSystem : public FileSystem {
 
 // A program-data folder and directory creator whose answers the test chooses; the log
 // itself is a real file at logFile, or at the file realFiles names for the path the
-// launcher asks for.
+// launcher asks for. Every entry is where its path says ("\\?\" and the path) unless
+// finalPaths names another place, and names are compared ignoring ASCII case.
 class FakeLogHost : public LogHost {
   public:
     explicit FakeLogHost(std::filesystem::path logFile) : logFile_(std::move(logFile)) {}
@@ -54,29 +56,51 @@ class FakeLogHost : public LogHost {
     std::set<std::string> failingFolders;  // createDirectory fails with createError
     int createError = 5;
     int successCode = 0;  // what a folder that can be made reports: 0 or already-exists
-    // What inspect finds at a path; a trusted directory where nothing is set.
+    // What holding a folder finds; a trusted directory where nothing is set.
     std::map<std::string, PathFacts> found;
-    int inspectError = 0;
-    // What opening a log path finds; a file with one name where nothing is set.
+    int holdError = 0;
+    // Where an entry really lies, and paths whose final path cannot be asked.
+    std::map<std::string, std::string> finalPaths;
+    std::set<std::string> finalPathFails;
+    // What opening a log path finds (owner included); a file with one name where nothing
+    // is set. Whether the open creates it is whether its real file exists.
     std::map<std::string, PathFacts> logFiles;
     std::map<std::string, std::filesystem::path> realFiles;
-    bool openFails = false;
+    std::set<std::string> unopenable;
+    std::map<std::string, int> emptyErrors;  // emptying the log at that path fails so
     std::vector<std::string> createdFolders;
     std::vector<std::string> securities;  // the security each folder was created with
-    std::vector<std::string> inspected;
+    // In order: "hold PATH", "open PATH", "delete PATH", "close PATH", "stream PATH".
+    std::vector<std::string> events;
     std::vector<std::string> openedPaths;
 
     int programDataFolder(std::string& out) override;
+    int finalPathOf(const std::string& path, std::string& finalPath) override;
     int createDirectory(const std::string& path, const std::string& security) override;
-    int inspect(const std::string& path, PathFacts& facts) override;
+    int holdFolder(const std::string& path, HeldEntry& held) override;
+    int openLogFile(const std::string& path, HeldEntry& file) override;
+    int deleteWhenClosed(HeldEntry& file) override;
+    int empty(HeldEntry& file) override;
+    int streamOf(HeldEntry& file, std::FILE*& stream) override;
+    void close(HeldEntry& entry) override;
+    bool sameName(const std::string& left, const std::string& right) override;
     std::string errorMessage(int code) override;
-    int openUnchanged(const std::string& path, std::FILE*& file, PathFacts& facts) override;
-    int truncateUnwritten(std::FILE* file) override;
     // As in a code page that holds only ASCII: every other character shows as '?'.
     std::string logText(const std::string& text) override;
 
   private:
+    struct Open {
+        std::string path;
+        std::FILE* file = nullptr;  // none for a folder
+        std::filesystem::path realFile;
+        bool deleteWhenClosed = false;
+    };
+    std::string finalPathFor(const std::string& path) const;
+
     std::filesystem::path logFile_;
+    // Each handle is the address of its record.
+    std::map<void*, std::unique_ptr<Open>> opens_;
+    void* keep(Open open);
 };
 
 class FakeShell : public Shell {

@@ -80,6 +80,17 @@ TEST_F(LauncherRunTest, NoArgumentLogsAndClosesWithMinusThree) {
     EXPECT_THAT(shell.started, IsEmpty());
 }
 
+TEST_F(LauncherRunTest, RunGoesOnWhenNeitherLogLiesWhereItsPathSays) {
+    writeFile(package / "install.cmd", "new");
+    const std::string elsewhere = "\\\\?\\C:\\Windows\\System32\\victim.dll";
+    logHost.finalPaths = {{"C:\\ProgramData\\Orvane\\Logs\\QuillbeckSetup.log", elsewhere},
+                          {"C:\\QuillbeckSetup.log", elsewhere}};
+    EXPECT_EQ(run({package.string()}), kExitSuccess);
+    EXPECT_THAT(shell.started, ElementsAre(kScript));
+    EXPECT_EQ(readFile(scripts / "install.cmd"), "new");
+    EXPECT_FALSE(fs::exists(logFile));  // made by each open, deleted by each refusal
+}
+
 TEST_F(LauncherRunTest, CopyFailureReportsTheRealCauseAndLaunchesNothing) {
     const std::string missing = (temp.path() / "gone").string();
     EXPECT_EQ(run({missing}), kExitCopyFailed);

@@ -29,6 +29,7 @@ TEST_F(SetupLogTest, ChainCreatedOrAlreadyPresentGivesLogInLogsWithoutNote) {
         host.successCode = code;
         host.createdFolders.clear();
         host.openedPaths.clear();
+        host.events.clear();
         SetupLog log = openSetupLog(host);
         ASSERT_NE(log, nullptr);
         logMessage(log, "Quillbeck Setup\n");
@@ -37,6 +38,13 @@ TEST_F(SetupLogTest, ChainCreatedOrAlreadyPresentGivesLogInLogsWithoutNote) {
                     ElementsAre("C:\\ProgramData\\Orvane", "C:\\ProgramData\\Orvane\\Logs"));
         EXPECT_THAT(host.openedPaths,
                     ElementsAre("C:\\ProgramData\\Orvane\\Logs\\QuillbeckSetup.log"));
+        // Made or found, each folder is held from its check until the log file is open.
+        EXPECT_THAT(
+            host.events,
+            ElementsAre("hold C:\\ProgramData\\Orvane", "hold C:\\ProgramData\\Orvane\\Logs",
+                        "open C:\\ProgramData\\Orvane\\Logs\\QuillbeckSetup.log",
+                        "stream C:\\ProgramData\\Orvane\\Logs\\QuillbeckSetup.log",
+                        "close C:\\ProgramData\\Orvane\\Logs", "close C:\\ProgramData\\Orvane"));
     }
 }
 
@@ -78,12 +86,13 @@ TEST_F(SetupLogTest, UnknownProgramDataFolderMeansNoLogAndNothingCreated) {
     host.folderResult = static_cast<int>(0x80070002u);
     EXPECT_EQ(openSetupLog(host), nullptr);
     EXPECT_TRUE(host.createdFolders.empty());
-    EXPECT_TRUE(host.openedPaths.empty());
+    EXPECT_TRUE(host.events.empty());
 }
 
 TEST_F(SetupLogTest, UnopenableFallbackDropsNoteAndWritesNothing) {
+    // The log in Logs could be opened (it is logFile); only the fallback cannot.
     host.failingFolders = {"C:\\ProgramData\\Orvane"};
-    host.openFails = true;
+    host.unopenable = {"C:\\QuillbeckSetup.log"};
     SetupLog log = openSetupLog(host);
     EXPECT_EQ(log, nullptr);
     EXPECT_THAT(host.openedPaths, ElementsAre("C:\\QuillbeckSetup.log"));
@@ -92,60 +101,93 @@ TEST_F(SetupLogTest, UnopenableFallbackDropsNoteAndWritesNothing) {
     EXPECT_FALSE(std::filesystem::exists(logFile));
 }
 
-TEST_F(SetupLogTest, FoundFolderIsUsedOnlyWhenARealDirectoryWithATrustedOwner) {
+std::string noteLine(const std::string& path, int code) {
+    const std::string number = std::to_string(code);
+    return "Could not create '" + path + "' code(" + number + ") 'text of " + number + "'\n";
+}
+
+TEST_F(SetupLogTest, FolderMadeOrFoundIsUsedOnlyWhenARealDirectoryWithATrustedOwnerWhereItSays) {
     const std::string orvane = "C:\\ProgramData\\Orvane";
     const std::string logs = orvane + "\\Logs";
     struct Row {
         std::string folder;
         PathFacts facts;
-        int refusal;  // 0: used
+        std::string landsAt;  // its final path; where its path says when empty
+        int refusal;          // 0: used
     };
     const Row rows[] = {
-        {orvane, {true, true, 1, kOwnerSystem}, kErrorReparsePointEncountered},
-        {orvane, {false, false, 1, kOwnerRunningAccount}, kErrorDirectory},
-        {orvane, {true, false, 1, kOwnerOther}, kErrorInvalidOwner},
-        {logs, {true, true, 1, kOwnerAdministrators}, kErrorReparsePointEncountered},
-        {logs, {false, false, 1, kOwnerSystem}, kErrorDirectory},
-        {logs, {true, false, 1, kOwnerOther}, kErrorInvalidOwner},
-        {orvane, {true, false, 1, kOwnerSystem}, 0},
-        {orvane, {true, false, 1, kOwnerAdministrators}, 0},
-        {logs, {true, false, 1, kOwnerTrustedInstaller}, 0},
-        {logs, {true, false, 1, kOwnerRunningAccount}, 0},
+        {orvane, {true, true, 1, kOwnerSystem}, "", kErrorReparsePointEncountered},
+        {orvane, {false, false, 1, kOwnerRunningAccount}, "", kErrorDirectory},
+        {orvane, {true, false, 1, kOwnerOther}, "", kErrorInvalidOwner},
+        {orvane,
+         {true, false, 1, kOwnerSystem},
+         "\\\\?\\C:\\Users\\u\\Orvane",
+         kErrorReparsePointEncountered},
+        {logs, {true, true, 1, kOwnerAdministrators}, "", kErrorReparsePointEncountered},
+        {logs, {false, false, 1, kOwnerSystem}, "", kErrorDirectory},
+        {logs, {true, false, 1, kOwnerOther}, "", kErrorInvalidOwner},
+        {logs,
+         {true, false, 1, kOwnerSystem},
+         "\\\\?\\C:\\Windows\\System32",
+         kErrorReparsePointEncountered},
+        {orvane, {true, false, 1, kOwnerSystem}, "", 0},
+        {orvane, {true, false, 1, kOwnerAdministrators}, "\\\\?\\c:\\PROGRAMDATA\\orvane", 0},
+        {logs, {true, false, 1, kOwnerTrustedInstaller}, "", 0},
+        {logs, {true, false, 1, kOwnerRunningAccount}, "", 0},
     };
-    const auto noteFor = [](const std::string& folder, int code) {
-        const std::string number = std::to_string(code);
-        return "Could not create '" + folder + "' code(" + number + ") 'text of " + number + "'\n";
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.folder + " refused with " + std::to_string(row.refusal));
-        FakeLogHost found{logFile};
-        found.successCode = kErrorAlreadyExists;
-        found.found[row.folder] = row.facts;
-        SetupLog log = openSetupLog(found);
-        ASSERT_NE(log, nullptr);
-        if (row.refusal == 0) {
-            EXPECT_EQ(closeAndRead(log), "");
-            EXPECT_THAT(found.openedPaths, ElementsAre(logs + "\\QuillbeckSetup.log"));
-            continue;
+    // A folder made a moment ago may have been swapped before it was opened: it is checked
+    // like one found.
+    for (const int made : {kErrorAlreadyExists, 0}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.folder + (made == 0 ? " made" : " found") + ", refused with " +
+                         std::to_string(row.refusal));
+            FakeLogHost held{logFile};
+            held.successCode = made;
+            held.found[row.folder] = row.facts;
+            if (!row.landsAt.empty()) {
+                held.finalPaths[row.folder] = row.landsAt;
+            }
+            SetupLog log = openSetupLog(held);
+            ASSERT_NE(log, nullptr);
+            if (row.refusal == 0) {
+                EXPECT_EQ(closeAndRead(log), "");
+                EXPECT_THAT(held.openedPaths, ElementsAre(logs + "\\QuillbeckSetup.log"));
+                continue;
+            }
+            EXPECT_EQ(closeAndRead(log), noteLine(row.folder, row.refusal));
+            EXPECT_EQ(held.createdFolders.back(), row.folder);  // nothing tried after it
+            EXPECT_THAT(held.openedPaths, ElementsAre("C:\\QuillbeckSetup.log"));
         }
-        EXPECT_EQ(closeAndRead(log), noteFor(row.folder, row.refusal));
-        EXPECT_EQ(found.createdFolders.back(), row.folder);  // nothing tried after it
-        EXPECT_THAT(found.openedPaths, ElementsAre("C:\\QuillbeckSetup.log"));
     }
 
-    // A folder that cannot be examined is not trusted either.
-    host.successCode = kErrorAlreadyExists;
-    host.inspectError = 5;
-    EXPECT_EQ(closeAndRead(openSetupLog(host)), noteFor(orvane, 5));
+    // Each folder is checked against where its parent really is, from the program-data
+    // folder's own final path on.
+    FakeLogHost moved{logFile};
+    moved.finalPaths = {
+        {"C:\\ProgramData", "\\\\?\\D:\\Data"},
+        {orvane, "\\\\?\\D:\\Data\\Orvane"},
+        {logs, "\\\\?\\D:\\DATA\\Orvane\\logs"},
+        {logs + "\\QuillbeckSetup.log", "\\\\?\\D:\\Data\\Orvane\\Logs\\QuillbeckSetup.LOG"}};
+    EXPECT_EQ(closeAndRead(openSetupLog(moved)), "");
+    EXPECT_THAT(moved.openedPaths, ElementsAre(logs + "\\QuillbeckSetup.log"));
+
+    // A folder that cannot be held, or a program-data folder whose final path cannot be
+    // asked, is not trusted either; then nothing is made.
+    host.holdError = 5;
+    EXPECT_EQ(closeAndRead(openSetupLog(host)), noteLine(orvane, 5));
+    FakeLogHost unasked{logFile};
+    unasked.finalPathFails = {"C:\\ProgramData"};
+    EXPECT_EQ(closeAndRead(openSetupLog(unasked)), noteLine(orvane, 5));
+    EXPECT_TRUE(unasked.createdFolders.empty());
 }
 
-TEST_F(SetupLogTest, FoldersItMakesAreProtectedAndNotExaminedAgain) {
+TEST_F(SetupLogTest, FoldersItMakesAreAskedForTheirOwnProtection) {
     closeSetupLog(openSetupLog(host));
     EXPECT_THAT(host.securities, ElementsAre(kLogFolderSecurity, kLogFolderSecurity));
-    EXPECT_TRUE(host.inspected.empty());
 
     // Not inherited; full control for the system, the administrators and the owner; the
-    // Users group may read and list but add, change or delete nothing; nobody else.
+    // Users group may read and list but add, change or delete nothing; nobody else. What
+    // a folder really gets is read back under Wine where it keeps security descriptors.
     const std::string security = kLogFolderSecurity;
     ASSERT_EQ(security.rfind("D:P(", 0), 0u) << security;
     std::set<std::string> trustees;
@@ -169,56 +211,128 @@ TEST_F(SetupLogTest, FoldersItMakesAreProtectedAndNotExaminedAgain) {
     EXPECT_EQ(trustees, (std::set<std::string>{"SY", "BA", "OW", "BU"}));
 }
 
-TEST_F(SetupLogTest, LogFileThatIsALinkOrHasAnotherNameIsLeftUntouched) {
+// The log file as the open finds it, in Logs or at the fallback.
+struct LogSide {
+    PathFacts facts;
+    bool exists;          // an earlier file is there; otherwise the open makes it
+    std::string landsAt;  // its final path; where its path says when empty
+    int emptyError;
+};
+
+TEST_F(SetupLogTest, LogFileIsWrittenOnlyWhenOursAloneAndWhereItsPathSays) {
     const std::string inLogs = "C:\\ProgramData\\Orvane\\Logs\\QuillbeckSetup.log";
     const std::string fallback = "C:\\QuillbeckSetup.log";
-    const std::filesystem::path victim = temp.path() / "victim";
-    const std::filesystem::path fallbackVictim = temp.path() / "fallback victim";
+    const std::string orvane = "C:\\ProgramData\\Orvane";
+    const PathFacts plain{false, false, 1, kOwnerAdministrators};
+    const PathFacts link{false, true, 1, kOwnerAdministrators};
+    const PathFacts hardLink{false, false, 2, kOwnerSystem};
+    const PathFacts othersFile{false, false, 1, kOwnerOther};
+    const std::string victim = "\\\\?\\C:\\Windows\\System32\\victim.dll";
+    enum Used { kNoLog, kLogsLog, kFallbackLog };
     struct Row {
-        PathFacts inLogs;
-        PathFacts atFallback;
+        const char* what;
+        LogSide inLogs;
+        LogSide atFallback;
+        Used used;
+        std::string note;  // the fallback log's first line
         bool chainFails;
-        std::string expected;  // the log; none when empty
+        std::string rootLandsAt;  // the final path of C:'s root, when not "\\?\C:\"
     };
-    const PathFacts plain;
-    const PathFacts link{false, true, 1, kOwnerOther};
-    const PathFacts hardLink{false, false, 2, kOwnerOther};
+    // An earlier file, or one the open makes; where its path says, or elsewhere.
+    const auto found = [](PathFacts facts) { return LogSide{facts, true, "", 0}; };
+    const auto made = [](PathFacts facts) { return LogSide{facts, false, "", 0}; };
+    const auto reached = [](bool exists, const std::string& landsAt) {
+        return LogSide{{false, false, 1, kOwnerSystem}, exists, landsAt, 0};
+    };
+    const LogSide unemptiable{plain, true, "", 1224};
     const Row rows[] = {
-        {link, plain, false,
-         "Could not create '" + inLogs + "' code(4395) 'text of 4395'\nQuillbeck Setup\n"},
-        {hardLink, plain, false,
-         "Could not create '" + inLogs + "' code(1142) 'text of 1142'\nQuillbeck Setup\n"},
-        {link, hardLink, false, ""},
-        {plain, link, true, ""},
+        {"a link", found(link), found(plain), kFallbackLog, noteLine(inLogs, 4395), false, ""},
+        {"a hard link", found(hardLink), found(plain), kFallbackLog, noteLine(inLogs, 1142), false,
+         ""},
+        {"an existing file reached elsewhere", reached(true, victim), found(plain), kFallbackLog,
+         noteLine(inLogs, 4395), false, ""},
+        {"a file made elsewhere", reached(false, victim), made(plain), kFallbackLog,
+         noteLine(inLogs, 4395), false, ""},
+        {"someone else's file", found(othersFile), found(plain), kFallbackLog,
+         noteLine(inLogs, 1307), false, ""},
+        {"a file this run made", made(othersFile), found(plain), kLogsLog, "", false, ""},
+        {"a file that cannot be emptied", unemptiable, found(plain), kFallbackLog,
+         noteLine(inLogs, 1224), false, ""},
+        {"both links", found(link), found(hardLink), kNoLog, "", false, ""},
+        {"the fallback made elsewhere", found(link), reached(false, victim), kNoLog, "", false, ""},
+        {"the fallback reached elsewhere", found(plain), reached(true, victim), kNoLog, "", true,
+         ""},
+        {"someone else's fallback", found(plain), found(othersFile), kNoLog, "", true, ""},
+        {"a fallback that cannot be emptied", found(plain), unemptiable, kNoLog, "", true, ""},
+        {"a fallback checked against its root", found(plain),
+         reached(true, "\\\\?\\E:\\QuillbeckSetup.log"), kFallbackLog, noteLine(orvane, 5), true,
+         "\\\\?\\E:\\"},
     };
     for (const Row& row : rows) {
-        FakeLogHost linked{logFile};
-        writeFile(victim, "victim bytes");
-        writeFile(fallbackVictim, "fallback victim bytes");
-        writeFile(logFile, "earlier log");
-        linked.logFiles = {{inLogs, row.inLogs}, {fallback, row.atFallback}};
-        // What a refused path leads to is a victim; a fallback that is used is logFile.
-        linked.realFiles[inLogs] = victim;
-        if (row.expected.empty()) {
-            linked.realFiles[fallback] = fallbackVictim;
+        SCOPED_TRACE(row.what);
+        FakeLogHost opened{logFile};
+        std::filesystem::remove(logFile);
+        const struct {
+            const std::string& path;
+            const LogSide& side;
+            bool used;
+            std::filesystem::path file;
+        } sides[] = {
+            {inLogs, row.inLogs, row.used == kLogsLog, temp.path() / "in logs"},
+            {fallback, row.atFallback, row.used == kFallbackLog, temp.path() / "at fallback"},
+        };
+        for (const auto& side : sides) {
+            const std::filesystem::path file = side.used ? logFile : side.file;
+            std::filesystem::remove(file);
+            if (side.side.exists) {
+                writeFile(file, "earlier bytes");
+            }
+            opened.realFiles[side.path] = file;
+            opened.logFiles[side.path] = side.side.facts;
+            if (!side.side.landsAt.empty()) {
+                opened.finalPaths[side.path] = side.side.landsAt;
+            }
+            if (side.side.emptyError != 0) {
+                opened.emptyErrors[side.path] = side.side.emptyError;
+            }
         }
         if (row.chainFails) {
-            linked.failingFolders = {"C:\\ProgramData\\Orvane"};
+            opened.failingFolders = {orvane};
         }
-        SetupLog log = openSetupLog(linked);
+        if (!row.rootLandsAt.empty()) {
+            opened.finalPaths["C:\\"] = row.rootLandsAt;
+        }
+        SetupLog log = openSetupLog(opened);
         logMessage(log, "Quillbeck Setup\n");
         closeSetupLog(log);
-        EXPECT_EQ(log == nullptr, row.expected.empty());
-        EXPECT_EQ(readFile(victim), "victim bytes");
-        EXPECT_EQ(readFile(fallbackVictim), "fallback victim bytes");
-        EXPECT_EQ(readFile(logFile), row.expected.empty() ? "earlier log" : row.expected);
-        EXPECT_EQ(linked.openedPaths.back(), fallback);
+        EXPECT_EQ(log == nullptr, row.used == kNoLog);
+        EXPECT_EQ(opened.openedPaths.back(), row.used == kLogsLog ? inLogs : fallback);
+        if (row.used != kNoLog) {
+            EXPECT_EQ(readFile(logFile), row.note + "Quillbeck Setup\n");
+        }
+        // Whatever was refused is as it was: an earlier file keeps its bytes, one the open
+        // made is gone again.
+        for (const auto& side : sides) {
+            if (side.used) {
+                continue;
+            }
+            EXPECT_EQ(std::filesystem::exists(side.file), side.side.exists) << side.path;
+            if (side.side.exists) {
+                EXPECT_EQ(readFile(side.file), "earlier bytes") << side.path;
+            }
+        }
     }
+
+    // Where the root's final path cannot be asked, the fallback is not opened at all.
+    host.failingFolders = {orvane};
+    host.finalPathFails = {"C:\\"};
+    EXPECT_EQ(openSetupLog(host), nullptr);
+    EXPECT_TRUE(host.openedPaths.empty());
 }
 
 TEST_F(SetupLogTest, LogThatCannotBeOpenedInLogsMeansNoLogAsBefore) {
     // Held by another process: no fallback, nothing written anywhere.
-    host.openFails = true;
+    host.unopenable = {"C:\\ProgramData\\Orvane\\Logs\\QuillbeckSetup.log"};
     EXPECT_EQ(openSetupLog(host), nullptr);
     EXPECT_THAT(host.openedPaths, ElementsAre("C:\\ProgramData\\Orvane\\Logs\\QuillbeckSetup.log"));
 }
