@@ -49,6 +49,11 @@ TEST(UnicodeTextTest, UnpairedSurrogatesFailAndAreOnlyShown) {
         EXPECT_EQ(utf8FromUtf16(c.first, text), kErrorNoUnicodeTranslation) << c.second;
         EXPECT_EQ(text, c.second);
     }
+    // Only the counted units are read: a low surrogate just past them pairs with nothing.
+    const wchar_t cut[] = {L'a', 0xD83D, 0xDE00};
+    std::string text;
+    EXPECT_EQ(utf8FromUtf16(cut, 2, text), kErrorNoUnicodeTranslation);
+    EXPECT_EQ(text, "a?");
 }
 
 TEST(UnicodeTextTest, MalformedUtf8FailsWithoutAnyName) {
@@ -62,8 +67,9 @@ TEST(UnicodeTextTest, MalformedUtf8FailsWithoutAnyName) {
         "\xED\xBF\xBF",      // and the last one, U+DFFF
         "\xF4\x90\x80\x80",  // past U+10FFFF
         "\xFF",              // never a lead byte
+        "\xF8\x90\x80\x80",  // nor is a five-byte lead, whatever follows it
         "\xF0\x9F\x98",      // cut short at the end
-        "a\xE5\x62",         // and in the middle
+        "a\xE5\x62\xAE",     // and in the middle, by a byte that is no continuation
         "\xE5\xBE\xAE\x80",  // one continuation too many
     };
     for (const char* text : cases) {
