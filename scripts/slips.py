@@ -2,9 +2,11 @@
 """How many one-line slips in the host-tested decision code fail a host unit test.
 
 Not part of the test command. Each slip is applied alone to a copy of the working tree (the
-tracked and untracked, not ignored, files; never the tree itself), the host test binary of its
-program is rebuilt incrementally with Ninja (only the slipped object, its library and the test
-binary) and run directly, with a timeout. A slip is
+tracked and untracked, not ignored, files; never the tree itself); only the slipped object and
+its library are rebuilt (with Ninja where it is installed, else Make), and the host test binary
+of its program is run directly, with a timeout. The copy builds the two core libraries shared
+and at -O1, so a slip costs one compile and a small link, never a link of the test binary.
+A slip is
 
   caught      the test binary failed, crashed or ran out of time;
   survived    every test passed;
@@ -24,6 +26,7 @@ Usage:
     --work DIR    where the copies and build trees live, kept for the next run (default
                   $TMPDIR/imageprep-slips-<uid>); a second run rebuilds only what changed
     --sanitize    build the tests with ASan and UBSan (slower; catches leaks on one path)
+    --make        build with Make even where Ninja is installed
     --timeout S   per test binary run (default 10; a clean run takes well under one)
     --tsv FILE    also write one line per slip: file, line, rule, slip, verdict
 
@@ -556,32 +559,38 @@ def sync_copy(dest):
 
 
 class Tree:
-    """One copy of the sources with its Ninja build tree."""
+    """One copy of the sources with its build tree: Ninja where it is installed (one object
+    can be rebuilt alone, so a slip that changes no code is never linked), else Make."""
 
-    def __init__(self, work, index, sanitize):
+    def __init__(self, work, index, sanitize, use_make):
         self.src = os.path.join(work, "tree%d" % index)
         self.build = os.path.join(self.src, "build")
         self.tmp = os.path.join(work, "tmp%d" % index)
         self.sanitize = sanitize
+        self.ninja = not use_make and shutil.which("ninja") is not None
 
     def prepare(self, log):
         os.makedirs(self.src, exist_ok=True)
         sync_copy(self.src)
-        if not os.path.isfile(os.path.join(self.build, "build.ninja")):
+        marker = os.path.join(self.build, "build.ninja" if self.ninja else "Makefile")
+        if not os.path.isfile(marker):
+            shutil.rmtree(self.build, ignore_errors=True)
             flags = ["-DCMAKE_BUILD_TYPE=None", "-DCMAKE_CXX_FLAGS=-O1", "-DIMAGEPREP_LINT=OFF",
                      "-DCMAKE_LINK_DEPENDS_NO_SHARED=ON",
                      "-DIMAGEPREP_SANITIZE=%s" % ("ON" if self.sanitize else "OFF")]
-            subprocess.run(["cmake", "-S", self.src, "-B", self.build, "-G", "Ninja"] + flags,
+            generator = "Ninja" if self.ninja else "Unix Makefiles"
+            subprocess.run(["cmake", "-S", self.src, "-B", self.build, "-G", generator] + flags,
                            check=True, stdout=log, stderr=log)
         for target in TEST_BINARIES.values():
-            code = self.ninja(target, log=log)
+            code = self.make(target, log=log)
             if code != 0:
                 raise RuntimeError("the unslipped tree does not build (%s); see %s"
                                    % (target, log.name))
 
-    def ninja(self, target, log=subprocess.DEVNULL):
-        return subprocess.run(["ninja", "-C", self.build, "-j1", target], stdout=log,
-                              stderr=log).returncode
+    def make(self, target, log=subprocess.DEVNULL):
+        command = (["ninja", "-C", self.build, "-j1", target] if self.ninja else
+                   ["make", "-C", self.build, "--no-print-directory", "-s", target])
+        return subprocess.run(command, stdout=log, stderr=log).returncode
 
     def object_of(self, path):
         folder, name = path.split("/", 1)
@@ -610,21 +619,22 @@ class Tree:
         folder = path.split("/")[0]
         target = os.path.join(self.src, path)
         obj = self.object_of(path)
+        first_step = obj if self.ninja else CORE_LIBRARIES[folder]
         pristine = os.path.join(self.build, obj + ".unslipped")
         try:
-            if self.ninja(obj) != 0:
+            if self.make(first_step) != 0:
                 raise RuntimeError("%s does not build unslipped" % path)
             shutil.copy2(os.path.join(self.build, obj), pristine)
             for s in slips:
                 with open(target, "w", encoding="utf-8") as f:
                     f.write(text[:s.start] + s.replacement + text[s.end:])
-                if self.ninja(obj) != 0:
+                if self.make(first_step) != 0:
                     report(path, s, "no build", "")
                     continue
                 if filecmp.cmp(os.path.join(self.build, obj), pristine, shallow=False):
                     report(path, s, "same code", "")
                     continue
-                if self.ninja(CORE_LIBRARIES[folder]) != 0:
+                if self.make(CORE_LIBRARIES[folder]) != 0:
                     report(path, s, "no build", "link")
                     continue
                 passed, note = self.run_tests(folder, timeout)
@@ -657,6 +667,7 @@ def main():
     parser.add_argument("--jobs", type=int, default=1)
     parser.add_argument("--work")
     parser.add_argument("--sanitize", action="store_true")
+    parser.add_argument("--make", action="store_true")
     parser.add_argument("--timeout", type=float, default=10)
     parser.add_argument("--tsv")
     parser.add_argument("-h", "--help", action="store_true")
@@ -687,11 +698,10 @@ def main():
               file=sys.stderr)
         return 0
 
-    work = args.work or os.path.join(os.environ.get("TMPDIR", "/tmp"),
-                                     "imageprep-slips-%d%s" % (os.getuid(),
-                                                               "-asan" if args.sanitize else ""))
+    work = args.work or os.path.join(os.environ.get("TMPDIR", "/tmp"), "imageprep-slips-%d%s%s" % (
+        os.getuid(), "-asan" if args.sanitize else "", "-make" if args.make else ""))
     os.makedirs(work, exist_ok=True)
-    trees = [Tree(work, i, args.sanitize) for i in range(args.jobs)]
+    trees = [Tree(work, i, args.sanitize, args.make) for i in range(args.jobs)]
     started = time.time()
     with open(os.path.join(work, "build.log"), "w") as log:
         for tree in trees:
