@@ -186,8 +186,8 @@ TEST(StaleDevices, WalkEndsWhenTheSetKeepsFailing) {
     };
     const Row rows[] = {
         {0, 1 + 4096, 2},
-        {4095, 4095 + 1 + 4096, 2},
-        {4096, 4096, 0},  // the walk has ended before the device
+        {4095, 4095 + 1 + 4096, 2},  // the device starts the count again
+        {4096, 4096, 0},             // the walk has ended before the device
     };
     for (const Row& row : rows) {
         Walk w;
