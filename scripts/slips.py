@@ -64,7 +64,6 @@ import argparse
 import collections
 import filecmp
 import hashlib
-import json
 import os
 import re
 import shutil
