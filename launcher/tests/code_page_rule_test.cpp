@@ -24,6 +24,10 @@ TEST(CodePageRuleTest, EachCodePageGetsOnlyTheFlagsItAccepts) {
         {20127, kNarrowNoBestFit, true},
         // Pages that take no flags at all: only a round trip can show a substitute.
         {50220, kNarrowRoundTrip, false},
+        {50221, kNarrowRoundTrip, false},
+        {50222, kNarrowRoundTrip, false},
+        {50225, kNarrowRoundTrip, false},
+        {50227, kNarrowRoundTrip, false},
         {50229, kNarrowRoundTrip, false},
         {57002, kNarrowRoundTrip, false},
         {57011, kNarrowRoundTrip, false},

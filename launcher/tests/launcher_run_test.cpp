@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "error_codes.h"
 #include "fakes.h"
@@ -141,6 +142,21 @@ TEST_F(LauncherRunTest, SourceEndingInTheBatchFileQuoteStagesTheFolderBeforeIt) 
         EXPECT_EQ(log().substr(0, head(received).size()), head(received));
         EXPECT_EQ(readFile(scripts / "install.cmd"), "x");
     }
+}
+
+TEST_F(LauncherRunTest, MemoryRunningOutInTheCopyIsACopyFailure) {
+    struct Exhausted : StdFileSystem {
+        using StdFileSystem::StdFileSystem;
+        int resolve(const std::string&, std::string&) override { throw std::bad_alloc(); }
+    } exhausted{drive};
+    LauncherPorts starved{logHost, exhausted, shell};
+    writeFile(package / "install.cmd", "x");
+    const std::string source = package.string();
+    const char* argv[] = {"QuillbeckSetup.exe", source.c_str(), nullptr};
+    EXPECT_EQ(runLauncher(2, argv, 0, starved), kExitCopyFailed);
+    EXPECT_EQ(log(), head(source) + "Temp directory copy failed with code:8('" +
+                         std::strerror(kErrorNotEnoughMemory) + "') 'copy " + source + "'\n");
+    EXPECT_THAT(shell.started, IsEmpty());
 }
 
 TEST_F(LauncherRunTest, LaunchFailureLogsTheSystemErrorWithMinusFive) {

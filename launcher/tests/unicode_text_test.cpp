@@ -40,6 +40,7 @@ TEST(UnicodeTextTest, UnpairedSurrogatesFailAndAreOnlyShown) {
         {{L'a', 0xD83D, L'b'}, "a?b"},
         {{L'a', 0xD83D}, "a?"},
         {{0xDE00, 0xD83D}, "??"},  // a pair the wrong way round
+        {{0xDC00, 0xDC00}, "??"},  // the first low surrogate is no high one
         {{0xD83D, 0xD83D, 0xDE00}, "?\xF0\x9F\x98\x80"},
         {{static_cast<wchar_t>(0xFFFF + 1)}, "?"},  // no UTF-16 unit at all (wide wchar_t)
     };
@@ -48,6 +49,11 @@ TEST(UnicodeTextTest, UnpairedSurrogatesFailAndAreOnlyShown) {
         EXPECT_EQ(utf8FromUtf16(c.first, text), kErrorNoUnicodeTranslation) << c.second;
         EXPECT_EQ(text, c.second);
     }
+    // Only the counted units are read: a low surrogate just past them pairs with nothing.
+    const wchar_t cut[] = {L'a', 0xD83D, 0xDE00};
+    std::string text;
+    EXPECT_EQ(utf8FromUtf16(cut, 2, text), kErrorNoUnicodeTranslation);
+    EXPECT_EQ(text, "a?");
 }
 
 TEST(UnicodeTextTest, MalformedUtf8FailsWithoutAnyName) {
@@ -55,12 +61,15 @@ TEST(UnicodeTextTest, MalformedUtf8FailsWithoutAnyName) {
         "a\xBF",             // stray continuation
         "\xC0\xAF",          // overlong '/', two bytes
         "\xE0\x80\xAF",      // and three
+        "\xE0\x82\x80",      // U+0080 in three bytes, past the two-byte minimum
         "\xF0\x80\x80\xAF",  // and four
         "\xED\xA0\x80",      // an encoded surrogate
+        "\xED\xBF\xBF",      // and the last one, U+DFFF
         "\xF4\x90\x80\x80",  // past U+10FFFF
         "\xFF",              // never a lead byte
+        "\xF8\x90\x80\x80",  // nor is a five-byte lead, whatever follows it
         "\xF0\x9F\x98",      // cut short at the end
-        "a\xE5\x62",         // and in the middle
+        "a\xE5\x62\xAE",     // and in the middle, by a byte that is no continuation
         "\xE5\xBE\xAE\x80",  // one continuation too many
     };
     for (const char* text : cases) {

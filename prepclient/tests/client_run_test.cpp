@@ -73,13 +73,15 @@ TEST_F(ClientRun, FullRunInOrder) {
 }
 
 TEST_F(ClientRun, OneArgumentIsAcceptedAndNeverTouched) {
-    // Spellings near the help and preview switches are ordinary paths.
-    for (const char* argument : {"errors.txt", "/whatif.txt", "-H", "/??", "/what", "whatif"}) {
+    // Spellings near the help and preview switches are ordinary paths: each gives a full run.
+    for (const char* argument :
+         {"errors.txt", "/whatif.txt", "-H", "/??", "/what", "/whatis", "whatif"}) {
+        fs::remove("OSType.txt");
         EXPECT_EQ(run({argument}), 0) << argument;
         EXPECT_FALSE(fs::exists(argument)) << argument;
+        EXPECT_EQ(resultFile(), "12") << argument;
     }
-    EXPECT_EQ(resultFile(), "12");
-    EXPECT_EQ(devices.opens, 6);
+    EXPECT_EQ(devices.opens, 7);
 }
 
 TEST_F(ClientRun, WrongArgumentCountsDoNothing) {

@@ -16,8 +16,8 @@ TEST(NarrowingRule, FollowsTheConversionContractPerCodePage) {
         EXPECT_EQ(narrowingRuleFor(noFlags).flags, 0u) << noFlags;
     }
     // Every ANSI code page that can lack a character: no look-alikes, "?" instead.
-    for (uint32_t ansi :
-         {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1256u, 1258u, 57012u, 50228u}) {
+    for (uint32_t ansi : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1256u, 1258u, 57001u,
+                          57012u, 50228u}) {
         const NarrowingRule rule = narrowingRuleFor(ansi);
         EXPECT_EQ(rule.flags, kNoBestFitChars) << ansi;
         EXPECT_TRUE(rule.questionMarkDefault) << ansi;

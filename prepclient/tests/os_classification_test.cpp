@@ -21,6 +21,7 @@ struct Case {
 
 // Every code the table can produce, and both sides of every threshold.
 const Case kCases[] = {
+    {"4.0 is below the table", {4, 0, 0, kWorkstation}, {4, 0, 1381, kWorkstation}, true, false, 5},
     {"5.1 workstation 32", {5, 1, 0, kWorkstation}, {5, 1, 2600, kWorkstation}, true, false, 1},
     {"5.2 server 64 ignores server", {5, 2, 0, kServer}, {5, 2, 3790, kServer}, true, true, 2},
     {"6.0 workstation 32", {6, 0, 0, kWorkstation}, {6, 0, 6002, kWorkstation}, true, false, 3},

@@ -176,14 +176,31 @@ TEST(StaleDevices, EnumerationErrorsSkipTheIndexAndTheWalkGoesOn) {
     EXPECT_EQ(w.devices.closes, 1);
 }
 
+// A set that never says "no more items" ends after 4096 failures in a row, and a device
+// read between failures starts the count again.
 TEST(StaleDevices, WalkEndsWhenTheSetKeepsFailing) {
-    Walk w;
-    w.devices.devices = {ghostNic(L"Only", 2)};
-    w.devices.errorPastEnd = 13;  // never says "no more items"
-    w.run();
-    EXPECT_EQ(w.devices.removedIndexes.size(), 2u);
-    EXPECT_LT(w.devices.selects, 10000u);
-    EXPECT_EQ(w.devices.closes, 1);
+    struct Row {
+        size_t failuresBefore;  // then one failed-install ghost, then failures only
+        size_t selects;
+        size_t removals;
+    };
+    const Row rows[] = {
+        {0, 1 + 4096, 2},
+        {4095, 4095 + 1 + 4096, 2},  // the device starts the count again
+        {4096, 4096, 0},             // the walk has ended before the device
+    };
+    for (const Row& row : rows) {
+        Walk w;
+        FakeDevice broken;
+        broken.enumError = 13;  // ERROR_INVALID_DATA
+        w.devices.devices.assign(row.failuresBefore, broken);
+        w.devices.devices.push_back(ghostNic(L"Only", 2));
+        w.devices.errorPastEnd = 13;
+        w.run();
+        EXPECT_EQ(w.devices.selects, row.selects) << row.failuresBefore;
+        EXPECT_EQ(w.devices.removedIndexes.size(), row.removals) << row.failuresBefore;
+        EXPECT_EQ(w.devices.closes, 1);
+    }
 
     Walk invalid;
     invalid.devices.devices = {ghostNic(L"Only", 2)};
