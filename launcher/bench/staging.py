@@ -279,8 +279,9 @@ def run(c, env, drive_c, prefix, resident, server_pid):
     scripts = os.path.join(drive_c, "windows", "Setup", "Scripts")
     marker = os.path.join(drive_c, "bench", MARKER)
     shutil.rmtree(scripts, ignore_errors=True)
-    if os.path.exists(marker):
-        os.remove(marker)
+    for stale in (marker, log_path(drive_c)):
+        if os.path.exists(stale):
+            os.remove(stale)
     os.sync()  # the previous run's writes on disk, not still being flushed
     tick = os.sysconf("SC_CLK_TCK")
     server_before = cpu_ticks(server_pid)
@@ -302,9 +303,12 @@ def run(c, env, drive_c, prefix, resident, server_pid):
     return (wall, usage.ru_utime + usage.ru_stime, server), resident
 
 
+def log_path(drive_c):
+    return os.path.join(drive_c, "ProgramData", "Orvane", "Logs", "QuillbeckSetup.log")
+
+
 def finished_log(drive_c):
-    log = os.path.join(drive_c, "ProgramData", "Orvane", "Logs", "QuillbeckSetup.log")
-    with open(log, "rb") as f:
+    with open(log_path(drive_c), "rb") as f:
         text = f.read()
     return b"Succeeded in copying temp directory" in text and b"Done!" in text
 
@@ -321,12 +325,13 @@ def report(contestants, files, walk, ours):
         print("%-34s %8.2f %13s %8.2f %8.2f %8.2f" % (
             c.label, statistics.median(c.wall), spread(c.wall), statistics.median(cpu),
             statistics.median(c.own), statistics.median(c.server)))
-    for c in contestants:
-        if c is walk or c.package != "pkg":
-            continue
-        paired = [a / b for a, b in zip(c.wall, walk.wall)]
+    staged = [c for c in contestants if c.package == "pkg"]
+    pairs = [(c, walk) for c in staged if c is not walk]
+    pairs += [(ours, c) for c in staged if c not in (ours, walk)]
+    for a, b in pairs:
+        paired = [x / y for x, y in zip(a.wall, b.wall)]
         print("%s / %s: %.3f of the medians; per round %.3f median, %s" % (
-            c.label, walk.label, statistics.median(c.wall) / statistics.median(walk.wall),
+            a.label, b.label, statistics.median(a.wall) / statistics.median(b.wall),
             statistics.median(paired), spread(paired)))
     fixed = {c.label: statistics.median(c.wall) for c in contestants if c.package == "one"}
     for c in (ours, walk):
