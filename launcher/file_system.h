@@ -16,7 +16,7 @@ constexpr EntryAttributes kAttributesUnlisted = 0xFFFFFFFFu;
 struct DirectoryEntry {
     std::string name;
     bool isDirectory;
-    EntryAttributes attributes;
+    EntryAttributes attributes = kAttributesUnlisted;
 };
 
 // Names one file or directory whatever path, case or link leads to it: the 64-bit volume

@@ -330,9 +330,10 @@ def report(contestants, files, walk, ours):
     pairs += [(ours, c) for c in staged if c not in (ours, walk)]
     for a, b in pairs:
         paired = [x / y for x, y in zip(a.wall, b.wall)]
-        print("%s / %s: %.3f of the medians; per round %.3f median, %s" % (
+        cpu = [statistics.median([o + s for o, s in zip(c.own, c.server)]) for c in (a, b)]
+        print("%s / %s: wall %.3f of the medians, per round %.3f median, %s; cpu %.3f" % (
             a.label, b.label, statistics.median(a.wall) / statistics.median(b.wall),
-            statistics.median(paired), spread(paired)))
+            statistics.median(paired), spread(paired), cpu[0] / cpu[1]))
     fixed = {c.label: statistics.median(c.wall) for c in contestants if c.package == "one"}
     for c in (ours, walk):
         base = fixed.get(c.label + " (install.cmd only)")
