@@ -7,9 +7,16 @@
 // What an examined path turned out to be.
 enum EntryKind : std::uint8_t { kEntryMissing, kEntryFile, kEntryDirectory, kEntryUnknown };
 
+// An entry's attributes in the file system's own terms, as its listing gave them: only that
+// file system reads them, when they come back to copyFile.
+using EntryAttributes = std::uint32_t;
+// For a source that no listing described (a single-file package): copyFile asks itself.
+constexpr EntryAttributes kAttributesUnlisted = 0xFFFFFFFFu;
+
 struct DirectoryEntry {
     std::string name;
     bool isDirectory;
+    EntryAttributes attributes = kAttributesUnlisted;
 };
 
 // Names one file or directory whatever path, case or link leads to it: the 64-bit volume
@@ -43,7 +50,10 @@ class FileSystem {
     virtual int listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) = 0;
     // Creates only the last component; an existing entry gives kErrorAlreadyExists.
     virtual int createDirectory(const std::string& path) = 0;
-    // Replaces an existing destination file whatever its date.
-    virtual int copyFile(const std::string& from, const std::string& to) = 0;
+    // Replaces an existing destination file whatever its date; the copy keeps the source's
+    // attributes. listed: the source's attributes from the listing that named it, so they
+    // need not be asked for again, or kAttributesUnlisted.
+    virtual int copyFile(const std::string& from, const std::string& to,
+                         EntryAttributes listed) = 0;
     virtual std::string errorMessage(int code) = 0;
 };

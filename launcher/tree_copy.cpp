@@ -199,7 +199,7 @@ int copyDirectory(FileSystem& fs, const std::string& source, const EntryId& sour
         const std::string from = joinPath(top.source, entry.name);
         const std::string to = joinPath(top.destination, entry.name);
         if (!entry.isDirectory) {
-            code = fs.copyFile(from, to);
+            code = fs.copyFile(from, to, entry.attributes);
             if (code != 0) {
                 code = fail(fs, code, describeFileCopy(from, to), failure);
             }
@@ -243,7 +243,7 @@ int copySingleFile(FileSystem& fs, const std::string& source, const EntryId& sou
         return fail(fs, kErrorInvalidParameter,
                     "source and destination are the same file " + shownPath(source), failure);
     }
-    code = fs.copyFile(source, target);
+    code = fs.copyFile(source, target, kAttributesUnlisted);
     if (code != 0) {
         return fail(fs, code, describeFileCopy(source, target), failure);
     }

@@ -40,7 +40,7 @@ run_tidy() {
     if [ "$scope" = windows ]; then
         args+=("--extra-arg=--target=$target")
         while read -r dir; do args+=("--extra-arg=-isystem$dir"); done < <(mingw_cxx_includes "$target")
-        files="$(database_files "$build" | grep -E '/(platform|e2e)/[^/]*\.cpp$|/main\.cpp$')"
+        files="$(database_files "$build" | grep -E '/(platform|e2e|bench)/[^/]*\.cpp$|/main\.cpp$')"
     else
         files="$(database_files "$build")"
     fi

@@ -1,87 +1,63 @@
 #!/usr/bin/env bash
-# Staging speed: QuillbeckSetup.exe against Wine's own "xcopy /E /Y /I" of the same package
-# (5,000 files in 50 folders, about 100 MB) in the same prefix, alternating which goes
-# first, each into an emptied destination. Prints the figures; not a test.
-#   bash launcher/bench/staging.sh [QuillbeckSetup.exe] [rounds]
+# Staging speed under Wine, a figure and not a test: QuillbeckSetup.exe against a bare
+# FindFirstFileW/CopyFileW walk (bare_copy_walk.exe, built beside it) and Wine's own
+# "xcopy /E /Y /I", on one package in one prefix, in rotated rounds, each into an emptied
+# C:\Windows\Setup\Scripts and each copy checked byte for byte with its attributes. Prints
+# medians, the spread of the rounds, ratios, CPU time (the process and the prefix's
+# wineserver, which does file work for every program) and the launcher's fixed cost.
+#   bash launcher/bench/staging.sh [--package real|generated] [--rounds N]
+#                                  [--edition x64|x86|both] [--exe EXE] [--before EXE]
+# real (default): about 8,900 files shaped like published packages: 7,400 small files in one
+#   folder, 1,500 of mixed sizes 3-6 folders deep, a few of several MB, names of mixed
+#   length and case. generated: 5,000 files of 20 KB in 50 folders.
+# --exe EXE: the QuillbeckSetup.exe to time, of that one edition (default: the build's).
+# --before EXE: an earlier QuillbeckSetup.exe of that one edition, timed in the same rounds.
+# The editions come from build/windows-x64 and build/windows; the x86 one is skipped, with
+# the reason, on a host that cannot run 32-bit programs.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
-EXE="$(realpath "${1:-build/windows/bin/QuillbeckSetup.exe}")"
-ROUNDS="${2:-5}"
-[ -f "$EXE" ] || { echo "build the windows preset first: $EXE is missing" >&2; exit 1; }
-source scripts/wine-lib.sh
-wine_prefix_new win32
-C="$(wine_drive_c)"
-mkdir -p "$C/windows/Setup"
-
-python3 - "$C/bench/pkg" <<'PY'
-import os, sys
-root = sys.argv[1]
-for folder in range(50):
-    path = os.path.join(root, "folder%02d" % folder)
-    os.makedirs(path)
-    for n in range(100):
-        with open(os.path.join(path, "file%03d.bin" % n), "wb") as f:
-            f.write(os.urandom(20 * 1024))
-with open(os.path.join(root, "install.cmd"), "wb") as f:
-    f.write(b"@exit /b 0\r\n")
-PY
-echo "package: $(find "$C/bench/pkg" -type f | wc -l) files, $(du -sm "$C/bench/pkg" | cut -f1) MB"
-
-seconds() { date +%s.%N; }
-run_ours() {
-    rm -rf "$C/windows/Setup/Scripts"
-    local start end
-    # Start each copy with the previous one's writes on disk, not still being flushed.
-    sync
-    start="$(seconds)"
-    (cd "$C" && wine "$EXE" 'C:\bench\pkg' </dev/null >/dev/null 2>&1) || {
-        echo "QuillbeckSetup.exe failed" >&2
-        exit 1
-    }
-    end="$(seconds)"
-    [ "$(find "$C/windows/Setup/Scripts" -type f | wc -l)" -eq 5001 ] || {
-        echo "QuillbeckSetup.exe staged an incomplete copy" >&2
-        exit 1
-    }
-    awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
-}
-run_xcopy() {
-    rm -rf "$C/bench/xcopy-dest"
-    local start end
-    # Start each copy with the previous one's writes on disk, not still being flushed.
-    sync
-    start="$(seconds)"
-    (cd "$C" && wine xcopy 'C:\bench\pkg' 'C:\bench\xcopy-dest' /E /Y /I </dev/null >/dev/null 2>&1)
-    end="$(seconds)"
-    [ "$(find "$C/bench/xcopy-dest" -type f | wc -l)" -eq 5001 ] || {
-        echo "xcopy staged an incomplete copy" >&2
-        exit 1
-    }
-    awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
-}
-
-# One unmeasured round of each warms the page cache and Wine's own start-up.
-run_ours >/dev/null
-run_xcopy >/dev/null
-
-ours=()
-theirs=()
-ratios=()
-for round in $(seq 1 "$ROUNDS"); do
-    if [ $((round % 2)) -eq 1 ]; then
-        o="$(run_ours)"
-        x="$(run_xcopy)"
-    else
-        x="$(run_xcopy)"
-        o="$(run_ours)"
-    fi
-    r="$(awk -v a="$o" -v b="$x" 'BEGIN { print a / b }')"
-    ours+=("$o")
-    theirs+=("$x")
-    ratios+=("$r")
-    printf 'round %d: QuillbeckSetup %.2f s, xcopy %.2f s, ratio %.3f\n' "$round" "$o" "$x" "$r"
+ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
+PACKAGE=real ROUNDS=5 EDITIONS="x64 x86" GIVEN="" BEFORE=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --package) PACKAGE="$2" ;;
+    --rounds) ROUNDS="$2" ;;
+    --edition) EDITIONS="${2/both/x64 x86}" ;;
+    --exe) GIVEN="$(realpath "$2")" ;;
+    --before) BEFORE="$(realpath "$2")" ;;
+    *) sed -n '2,16s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+    esac
+    shift 2
 done
+[ -z "$GIVEN$BEFORE" ] || [ "$(wc -w <<<"$EDITIONS")" -eq 1 ] || {
+    echo "staging.sh: --exe and --before need one --edition" >&2
+    exit 2
+}
+source "$ROOT/scripts/wine-lib.sh"
+BENCH="$ROOT/launcher/bench/staging.py"
 
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
-printf 'median: QuillbeckSetup %.2f s, xcopy %.2f s, ratio %.3f (target: at most 1.0)\n' \
-    "$(median "${ours[@]}")" "$(median "${theirs[@]}")" "$(median "${ratios[@]}")"
+PACKAGES="$(mktemp -d)"
+trap 'rm -rf "$PACKAGES"' EXIT
+python3 "$BENCH" make "$PACKAGE" "$PACKAGES/pkg"
+python3 "$BENCH" make one "$PACKAGES/one" >/dev/null
+echo "host: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), $("$WINELOADER" --version)"
+
+for EDITION in $EDITIONS; do
+    if [ "$EDITION" = x64 ]; then BUILD=windows-x64 ARCH=win64; else BUILD=windows ARCH=win32; fi
+    EXE="${GIVEN:-$ROOT/build/$BUILD/bin/QuillbeckSetup.exe}"
+    WALK="$ROOT/build/$BUILD/launcher/bench/bare_copy_walk.exe"
+    for program in "$EXE" "$WALK"; do
+        [ -f "$program" ] || { echo "build the $BUILD preset first: $program is missing" >&2; exit 1; }
+    done
+    echo "== $EDITION edition, $PACKAGE package, $ROUNDS rounds"
+    # A prefix of its own for each edition, gone with the subshell; one this host cannot
+    # run ends the subshell with 77 and the reason. (No errexit in here: hence the &&.)
+    status=0
+    (
+        wine_prefix_new "$ARCH" &&
+            mkdir -p "$(wine_drive_c)/bench" "$(wine_drive_c)/windows/Setup" &&
+            cp -a "$PACKAGES/pkg" "$PACKAGES/one" "$(wine_drive_c)/bench/" &&
+            python3 "$BENCH" rounds "$WINEPREFIX" "$WINELOADER" "$ROUNDS" "$WALK" "$EXE" \
+                ${BEFORE:+"$BEFORE"}
+    ) || status=$?
+    [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || exit "$status"
+done

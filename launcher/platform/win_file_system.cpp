@@ -130,6 +130,7 @@ int WinFileSystem::listDirectory(const std::string& path, std::vector<DirectoryE
             return converted;
         }
         entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.attributes = found.dwFileAttributes;
         entries.push_back(std::move(entry));
     } while (FindNextFileW(find.get(), &found));
     const int code = lastError();
@@ -183,13 +184,17 @@ constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HI
                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
                                      FILE_ATTRIBUTE_TEMPORARY;
 
+static_assert(kAttributesUnlisted == INVALID_FILE_ATTRIBUTES, "no listing gives these");
+
 // The copy is to keep the source's attributes, and not every implementation of it does:
 // some leave a new file visible although its source is hidden. A package's hidden,
 // system or read-only file therefore gets its attributes back where the copy lost them.
-// An ordinary file carries none of those and costs one attribute query, a small part of
-// the copy itself.
-int carryAttributes(const std::wstring& from, const std::wstring& to) {
-    const DWORD source = GetFileAttributesW(from.c_str());
+// The listing that named the file already holds its attributes; only a file no listing
+// named (a single-file package) is asked. An ordinary file carries none of those and
+// costs nothing more.
+int carryAttributes(const std::wstring& from, const std::wstring& to, DWORD listed) {
+    const DWORD source =
+        listed != INVALID_FILE_ATTRIBUTES ? listed : GetFileAttributesW(from.c_str());
     if (source == INVALID_FILE_ATTRIBUTES || (source & kBlockingAttributes) == 0) {
         return 0;
     }
@@ -206,7 +211,8 @@ int carryAttributes(const std::wstring& from, const std::wstring& to) {
 
 }  // namespace
 
-int WinFileSystem::copyFile(const std::string& from, const std::string& to) {
+int WinFileSystem::copyFile(const std::string& from, const std::string& to,
+                            EntryAttributes listed) {
     std::wstring wideFrom;
     std::wstring wideTo;
     int converted = toWidePath(from, wideFrom);
@@ -223,7 +229,7 @@ int WinFileSystem::copyFile(const std::string& from, const std::string& to) {
             code = replaceProtected(wideFrom, wideTo, code);
         }
     }
-    return code == 0 ? carryAttributes(wideFrom, wideTo) : code;
+    return code == 0 ? carryAttributes(wideFrom, wideTo, listed) : code;
 }
 
 std::string WinFileSystem::errorMessage(int code) {

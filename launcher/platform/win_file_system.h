@@ -13,6 +13,6 @@ class WinFileSystem : public FileSystem {
     int identify(const std::string& path, EntryId& id) override;
     int listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) override;
     int createDirectory(const std::string& path) override;
-    int copyFile(const std::string& from, const std::string& to) override;
+    int copyFile(const std::string& from, const std::string& to, EntryAttributes listed) override;
     std::string errorMessage(int code) override;
 };

@@ -50,12 +50,14 @@ int FaultyFileSystem::createDirectory(const std::string& path) {
     return real_.createDirectory(path);
 }
 
-int FaultyFileSystem::copyFile(const std::string& from, const std::string& to) {
+int FaultyFileSystem::copyFile(const std::string& from, const std::string& to,
+                               EntryAttributes listed) {
     copied.push_back(lastComponent(from));
+    listedAttributes.push_back(listed);
     if (!uncopyable.empty() && lastComponent(from) == uncopyable) {
         return copyError;
     }
-    return real_.copyFile(from, to);
+    return real_.copyFile(from, to, listed);
 }
 
 std::string FaultyFileSystem::errorMessage(int code) {

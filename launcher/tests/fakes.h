@@ -28,6 +28,8 @@ class FaultyFileSystem : public FileSystem {
     // distinct folders can share an index on ReFS.
     bool collidingIndexes = false;
     std::vector<std::string> copied;
+    // The attributes each copy was told its source has.
+    std::vector<EntryAttributes> listedAttributes;
     std::vector<std::string> resolved;  // paths given to resolve
     std::vector<std::string> created;   // directories the copy asked for
 
@@ -36,7 +38,7 @@ class FaultyFileSystem : public FileSystem {
     int identify(const std::string& path, EntryId& id) override;
     int listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) override;
     int createDirectory(const std::string& path) override;
-    int copyFile(const std::string& from, const std::string& to) override;
+    int copyFile(const std::string& from, const std::string& to, EntryAttributes listed) override;
     std::string errorMessage(int code) override;
 
   private:

@@ -68,7 +68,10 @@ int StdFileSystem::listDirectory(const std::string& path, std::vector<DirectoryE
     fs::directory_iterator it(hostPath(path), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::error_code kindError;
-        entries.push_back({it->path().filename().string(), it->is_directory(kindError)});
+        // Its permission bits stand for what a listing tells of an entry.
+        const auto permissions = it->symlink_status(kindError).permissions();
+        entries.push_back({it->path().filename().string(), it->is_directory(kindError),
+                           static_cast<EntryAttributes>(permissions)});
     }
     return ec.value();
 }
@@ -83,7 +86,8 @@ int StdFileSystem::createDirectory(const std::string& path) {
     return ec.value();
 }
 
-int StdFileSystem::copyFile(const std::string& from, const std::string& to) {
+int StdFileSystem::copyFile(const std::string& from, const std::string& to,
+                            EntryAttributes /*listed*/) {
     std::error_code ec;
     fs::copy_file(hostPath(from), hostPath(to), fs::copy_options::overwrite_existing, ec);
     return ec.value();

@@ -20,7 +20,7 @@ class StdFileSystem : public FileSystem {
     int identify(const std::string& path, EntryId& id) override;
     int listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) override;
     int createDirectory(const std::string& path) override;
-    int copyFile(const std::string& from, const std::string& to) override;
+    int copyFile(const std::string& from, const std::string& to, EntryAttributes listed) override;
     std::string errorMessage(int code) override;
 
   private:

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -188,6 +189,34 @@ TEST_F(TreeCopyTest, NamesInEveryScriptStageEntryForEntry) {
         EXPECT_EQ(readFile(destination / name), name);
     }
     EXPECT_EQ(faulty.copied.size(), 4u);
+}
+
+TEST_F(TreeCopyTest, EachFileCopyIsToldTheAttributesItsListingGave) {
+    const std::pair<const char*, fs::perms> files[] = {
+        {"install.cmd", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read},
+        {"sub/locked.txt", fs::perms::owner_read},
+        {"sub/deeper/mine.txt", fs::perms::owner_read | fs::perms::owner_write},
+    };
+    for (const auto& file : files) {
+        writeFile(source / file.first, file.first);
+        fs::permissions(source / file.first, file.second);
+    }
+    ASSERT_EQ(copy(source, destination), 0) << failure.description;
+    ASSERT_EQ(faulty.listedAttributes.size(), 3u);
+    for (size_t i = 0; i < faulty.copied.size(); ++i) {
+        const auto* file = std::find_if(std::begin(files), std::end(files), [&](const auto& f) {
+            return lastComponent(f.first) == faulty.copied[i];
+        });
+        ASSERT_NE(file, std::end(files)) << faulty.copied[i];
+        EXPECT_EQ(faulty.listedAttributes[i], static_cast<EntryAttributes>(file->second))
+            << file->first;
+    }
+
+    // A single file has no listing to take them from: its copy asks for them itself.
+    fs::remove_all(destination);
+    fs::create_directories(destination);
+    ASSERT_EQ(copy(source / "install.cmd", destination), 0) << failure.description;
+    EXPECT_EQ(faulty.listedAttributes.back(), kAttributesUnlisted);
 }
 
 TEST(PathRulesTest, ParentsStopAtEachKindOfRoot) {
