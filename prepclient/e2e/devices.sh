@@ -88,7 +88,7 @@ relay_removals() {
 check_walk() {
     plant_devices
     # Relay tracing shows which device-installation calls the program itself makes.
-    WINEDEBUG=-all,+relay run_client_in "$WORK" 2>"$WINE_TMP/relay.log"
+    WINEDEBUG=-all,+relay run_client_in "$WORK"
     expect_eq "$WINEARCH exit" 0 "$RC"
     local removals
     removals="$(grep '^Removing ' <<<"$OUT" | grep -v 'Name=Odd name' | sort)"
@@ -117,7 +117,7 @@ check_walk() {
     # each removed device is one index, the failed-install ghost NIC gets two requests and the
     # walk goes on past it; the removal handler is never called directly.
     local relay
-    relay="$(relay_removals "$WINE_TMP/relay.log")"
+    relay="$(relay_removals "$WINE_ERR")"
     expect_eq "$WINEARCH class-installer requests" \
         "calls=$(grep -c '^Removing ' <<<"$OUT") devices=${#GONE[@]} doubled=1 unprepared=0 other=0 direct=0" \
         "${relay% after_doubled=*}"

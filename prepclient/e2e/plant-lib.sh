@@ -43,11 +43,8 @@ plant_import() {
     wine_reg_import "$WINE_TMP/plant.reg"
 }
 
-# instance_exists INSTANCE : one export of the whole Enum key answers every instance a
-# check asks about until the next Wine start.
-instance_exists() {
-    wine_reg_exists "$ENUM\\$1" "$ENUM"
-}
+# instance_exists INSTANCE : the device's key is in the registry.
+instance_exists() { wine_reg_exists "$ENUM\\$1"; }
 
 # removal_line KIND STATE NAME : the line a real run prints (node status as planted).
 removal_line() {
