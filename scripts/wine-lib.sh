@@ -375,24 +375,25 @@ wine_reg_expected() {
         }'
 }
 
+# wine_reg_holds FILE : true when the registry holds every key and value of the .reg FILE,
+# in every view; WINE_REG_DIFFERS names the first that differs.
+wine_reg_holds() {
+    local view pairs="$1.pairs"
+    for view in $(wine_reg_views); do wine_reg_expected "$1" "$view"; done >"$pairs"
+    sed -n 'p;n' "$pairs" >"$1.queries"
+    wine_reg_ask "$1.queries"
+    WINE_REG_DIFFERS="$(diff <(sed -n 'n;p' "$pairs" | grep .) <(echo "$WINE_ANSWER") | grep -m1 '^[<>]')"
+    [ -z "$WINE_REG_DIFFERS" ]
+}
+
 # wine_reg_import FILE : imports a .reg file into every view of the prefix's registry, as a
-# real 64-bit system keeps its version keys in both, and asks the registry whether every
-# key and value of it is there; until then it imports again.
+# real 64-bit system keeps its version keys in both, until the registry holds all of it.
 wine_reg_import() {
-    local file view attempt
-    file="$(winepath -w "$1")"
+    local view attempt
     for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
-        for view in $(wine_reg_views); do wine_helper reg import "$file" "/reg:$view"; done
-        : >"$1.queries"
-        : >"$1.expected"
-        for view in $(wine_reg_views); do
-            wine_reg_expected "$1" "$view" | sed -n 'p;n' >>"$1.queries"
-            wine_reg_expected "$1" "$view" | sed -n 'n;p' | grep . >>"$1.expected"
-        done
-        wine_reg_ask "$1.queries"
-        [ "$WINE_ANSWER" != "$(cat "$1.expected")" ] || return 0
-        wine_retry_pause "$attempt" "reg import $(basename "$1") did not take effect: $(
-            diff <(cat "$1.expected") <(echo "$WINE_ANSWER") | grep -m1 '^[<>]')"
+        for view in $(wine_reg_views); do wine_helper reg import "$(winepath -w "$1")" "/reg:$view"; done
+        wine_reg_holds "$1" && return 0
+        wine_retry_pause "$attempt" "reg import $(basename "$1") did not take effect: $WINE_REG_DIFFERS"
     done
 }
 
@@ -423,42 +424,21 @@ wine_reg_exists() {
     [ "${WINE_KEY[$1]}" = present ]
 }
 
-# The registry's CurrentVersion and product type for each Windows version Wine can report.
-wine_version_facts() {
-    case "$1" in
-    winxp) echo "5.1 WinNT" ;; winxp64) echo "5.2 WinNT" ;; win2003) echo "5.2 ServerNT" ;;
-    vista) echo "6.0 WinNT" ;; win2008) echo "6.0 ServerNT" ;; win7) echo "6.1 WinNT" ;;
-    win2008r2) echo "6.1 ServerNT" ;; win8) echo "6.2 WinNT" ;; win81) echo "6.3 WinNT" ;;
-    win10) echo "10.0 WinNT" ;; *) echo "unknown" ;;
-    esac
-}
-
-# Sets the Windows version Wine reports (winxp, win7, win10, ...) and asks the registry
-# whether it holds that version now, in every view.
+# Sets the Windows version Wine reports (winxp, win7, win10, ...) until the registry holds
+# that version's number and product type.
 wine_set_version() {
-    local facts queries="$WINE_TMP/version.queries" expected="" view attempt
-    read -r -a facts <<<"$(wine_version_facts "$1")"
-    : >"$queries"
-    for view in $(wine_reg_views); do
-        printf 'view\t%s\nvalue\t%s\tCurrentVersion\nvalue\t%s\tProductType\n' "$view" \
-            'HKLM\Software\Microsoft\Windows NT\CurrentVersion' \
-            'HKLM\System\CurrentControlSet\Control\ProductOptions' >>"$queries"
-        expected+="$(printf '%s\n' "CurrentVersion=${facts[0]}" "ProductType=${facts[1]:-}")"$'\n'
-    done
+    local attempt facts
+    read -r -a facts <<<"$(declare -A v=([winxp]="5.1 WinNT" [winxp64]="5.2 WinNT"
+        [win2003]="5.2 ServerNT" [vista]="6.0 WinNT" [win2008]="6.0 ServerNT" [win7]="6.1 WinNT"
+        [win2008r2]="6.1 ServerNT" [win8]="6.2 WinNT" [win81]="6.3 WinNT" [win10]="10.0 WinNT")
+        echo "${v[$1]:-unknown}")"
+    printf '[%s]\n"CurrentVersion"="%s"\n[%s]\n"ProductType"="%s"\n' \
+        'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion' "${facts[0]}" \
+        'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\ProductOptions' "${facts[1]:-}" \
+        >"$WINE_TMP/version.reg"
     for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
         wine_helper winecfg -v "$1"
-        wine_reg_ask "$queries"
-        [ "$(wine_reg_strings <<<"$WINE_ANSWER")"$'\n' != "$expected" ] || return 0
-        wine_retry_pause "$attempt" "winecfg -v $1 did not take effect: $(wine_reg_strings <<<"$WINE_ANSWER" | tr '\n' ' ')"
+        wine_reg_holds "$WINE_TMP/version.reg" && return 0
+        wine_retry_pause "$attempt" "winecfg -v $1 did not take effect: $WINE_REG_DIFFERS"
     done
-}
-
-# The REG_SZ answers on standard input as NAME=TEXT (ASCII text only).
-wine_reg_strings() {
-    awk 'BEGIN { for (i = 32; i < 127; i++) char[sprintf("%02x", i)] = sprintf("%c", i) }
-        $1 == "value" && $2 == "0x00000001" {
-            name = $NF; sub(/.*\\/, "", name); text = ""
-            for (i = 1; i + 3 < length($3); i += 4) text = text char[substr($3, i, 2)]
-            print name "=" text
-        }'
 }

@@ -25,10 +25,12 @@ EXE="$WINE_TMP/QuillbeckSetup.exe"
 # stage ARGS... : RC is the exit code (0, or -4).
 stage() { run_launcher "$@"; }
 # attrib PATH [+r|-r|+h|-h|+s|-s]... : changes and then reads the attributes as the user;
-# ATTRIBUTES is what Windows reports, as letters (RHSDA, - for each one not set).
+# ATTRIBUTES is what Windows reports, as letters (RHSDA, - for each one not set). A change
+# Windows refused is a premise that does not hold: the suite ends.
 attrib() {
     wine_file attributes "$@"
     ATTRIBUTES="$(sed -n 's/^attributes 0x[0-9A-F]* //p' <<<"$WINE_ANSWER")"
+    [ -n "$ATTRIBUTES" ] || wine_could_not_run "attributes $*" "$WINE_ANSWER"
 }
 
 as_user mkdir -p "$DRIVE_C/pkg"
