@@ -124,7 +124,7 @@ row() {
     local before
     before="$(wc -l <"$WORK/injected")"
     (cd "$BUILD" && env "${env[@]}" WINE_LOADERS="$WORK" FAULT_MODE="$mode" FAULT_SEED="$seed" \
-        WINE_START_LIMIT=60 timeout -k 10 600 "${cmd[@]}") >"$log" 2>&1
+        WINE_START_LIMIT=60 timeout -k 10 300 "${cmd[@]}") >"$log" 2>&1
     status=$?
     local blamed
     blamed="$(grep '^FAIL: ' "$log" | grep -v '^FAIL: could not run: ' | head -n 3)"
