@@ -127,7 +127,7 @@ row() {
         WINE_START_LIMIT=60 timeout -k 10 300 "${cmd[@]}") >"$log" 2>&1
     status=$?
     local blamed
-    blamed="$(grep '^FAIL: ' "$log" | grep -v '^FAIL: could not run: ' | head -n 3)"
+    blamed="$(grep '^FAIL: ' "$log" | grep -v '^FAIL: could not run: ' | head -n 3 | paste -sd '|')"
     if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
         verdict="WRONG: hung"
     elif [ "$kind" = crash ] && [ "$status" -eq 0 ]; then
@@ -137,7 +137,7 @@ row() {
     elif [ "$status" -eq 0 ]; then
         verdict="true: passed"
     elif [ -z "$blamed" ] && grep -q '^FAIL: could not run: ' "$log"; then
-        verdict="could not run: $(grep -m1 '^FAIL: could not run: ' "$log" | cut -c 21- | cut -c -90)"
+        verdict="could not run: $(grep -m1 '^FAIL: could not run: ' "$log" | cut -c 22-111)"
     else
         verdict="WRONG: ${blamed:-exit $status without a FAIL line}"
     fi
