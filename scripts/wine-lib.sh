@@ -239,7 +239,13 @@ wine_prefix_new() {
         WINE_TMP="$(mktemp -d "${TMPDIR:-/tmp}/imageprep-wine.XXXXXX")"
         trap wine_cleanup EXIT
     fi
-    [ -z "${WINE_AS_USER:-}" ] || chown "$WINE_AS_USER" "$WINE_TMP"
+    if [ -n "${WINE_AS_USER:-}" ] && [ ! -d "$WINE_TMP/probes" ]; then
+        # The user's folder, with the probes where the user may run them whoever built them.
+        cp -r "$(dirname "$(wine_probe_exe run)")" "$WINE_TMP/probes"
+        chmod -R a+rX "$WINE_TMP/probes"
+        chown "$WINE_AS_USER" "$WINE_TMP"
+        IMAGEPREP_PROBES="$WINE_TMP/probes"
+    fi
     export WINEARCH="$arch"
     WINELOADER="$(wine_loader_for "$arch")"
     for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
@@ -382,7 +388,8 @@ wine_reg_holds() {
     for view in $(wine_reg_views); do wine_reg_expected "$1" "$view"; done >"$pairs"
     sed -n 'p;n' "$pairs" >"$1.queries"
     wine_reg_ask "$1.queries"
-    WINE_REG_DIFFERS="$(diff <(sed -n 'n;p' "$pairs" | grep .) <(echo "$WINE_ANSWER") | grep -m1 '^[<>]')"
+    WINE_REG_DIFFERS="$(diff <(sed -n 'n;p' "$pairs" | grep .) <(grep . <<<"$WINE_ANSWER") |
+        grep -m1 '^[<>]')"
     [ -z "$WINE_REG_DIFFERS" ]
 }
 
@@ -424,21 +431,19 @@ wine_reg_exists() {
     [ "${WINE_KEY[$1]}" = present ]
 }
 
-# Sets the Windows version Wine reports (winxp, win7, win10, ...) until the registry holds
-# that version's number and product type.
+# Sets the Windows version Wine reports (winxp, win7, win10, ...) until the system says it
+# is that version (probes/system.cpp): number and product type (1 workstation, 3 server).
 wine_set_version() {
-    local attempt facts
-    read -r -a facts <<<"$(declare -A v=([winxp]="5.1 WinNT" [winxp64]="5.2 WinNT"
-        [win2003]="5.2 ServerNT" [vista]="6.0 WinNT" [win2008]="6.0 ServerNT" [win7]="6.1 WinNT"
-        [win2008r2]="6.1 ServerNT" [win8]="6.2 WinNT" [win81]="6.3 WinNT" [win10]="10.0 WinNT")
-        echo "${v[$1]:-unknown}")"
-    printf '[%s]\n"CurrentVersion"="%s"\n[%s]\n"ProductType"="%s"\n' \
-        'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion' "${facts[0]}" \
-        'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\ProductOptions' "${facts[1]:-}" \
-        >"$WINE_TMP/version.reg"
+    local attempt expected
+    expected="$(declare -A v=([winxp]="5.1 product 1" [winxp64]="5.2 product 1"
+        [win2003]="5.2 product 3" [vista]="6.0 product 1" [win2008]="6.0 product 3"
+        [win7]="6.1 product 1" [win2008r2]="6.1 product 3" [win8]="6.2 product 1"
+        [win81]="6.3 product 1" [win10]="10.0 product 1")
+        echo "version ${v[$1]:-unknown}")"
     for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
         wine_helper winecfg -v "$1"
-        wine_reg_holds "$WINE_TMP/version.reg" && return 0
-        wine_retry_pause "$attempt" "winecfg -v $1 did not take effect: $WINE_REG_DIFFERS"
+        wine_ask system
+        [ "$WINE_ANSWER" != "$expected" ] || return 0
+        wine_retry_pause "$attempt" "winecfg -v $1 did not take effect: the system says [$WINE_ANSWER]"
     done
 }

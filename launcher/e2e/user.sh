@@ -15,11 +15,9 @@ WINE_AS_USER="$USER_NAME"
 launcher_prefix
 chown -R "$USER_NAME" "$DRIVE_C/windows/Setup" "$DRIVE_C/markers"
 as_user() { runuser -u "$USER_NAME" -- "$@"; }
-# The programs must be readable by the user wherever the build put them.
-cp -r "$(dirname "$(wine_probe_exe run)")" "$WINE_TMP/probes"
+# The program must be readable by the user wherever the build put it.
 cp "$EXE" "$WINE_TMP/QuillbeckSetup.exe"
-chmod -R a+rX "$WINE_TMP/probes" "$WINE_TMP/QuillbeckSetup.exe"
-IMAGEPREP_PROBES="$WINE_TMP/probes"
+chmod a+r "$WINE_TMP/QuillbeckSetup.exe"
 EXE="$WINE_TMP/QuillbeckSetup.exe"
 
 # stage ARGS... : RC is the exit code (0, or -4).
