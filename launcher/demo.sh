@@ -13,17 +13,13 @@ quillbeck_demo() {
     printf 'sample driver\r\n' >"$c/unzipped/drivers/net/sample.inf"
     echo "-- package C:\\unzipped:"
     (cd "$c/unzipped" && find . -type f | sort)
-    wine_run_in "$c" "$bin/QuillbeckSetup.exe" 'C:\unzipped' 3>"$WINE_TMP/quillbeck.rc"
-    echo "-- exit code: $(cat "$WINE_TMP/quillbeck.rc")"
+    # The runner returns once the install.cmd the launcher started has ended too.
+    wine_run "$c" "$bin/QuillbeckSetup.exe" 'C:\unzipped'
+    echo "-- exit code: $WINE_RC"
     echo "-- C:\\ProgramData\\Orvane\\Logs\\QuillbeckSetup.log:"
     tr -d '\r' <"$c/ProgramData/Orvane/Logs/QuillbeckSetup.log"
     echo "-- staged in C:\\Windows\\Setup\\Scripts:"
     (cd "$c/windows/Setup/Scripts" && find . -type f | sort)
-    # The launcher does not wait for the script; give it a moment to leave its marker.
-    for _ in $(seq 1 100); do
-        if [ -s "$c/install-ran.txt" ]; then break; fi
-        sleep 0.1
-    done
     echo "-- C:\\install-ran.txt (written by the staged install.cmd):"
     tr -d '\r' <"$c/install-ran.txt" 2>/dev/null || echo "(missing: install.cmd did not run)"
 }

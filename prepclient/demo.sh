@@ -14,9 +14,10 @@ ostrelle_demo() {
     wine_reg_import "$WINE_TMP/demo-ghost.reg"
     rm -rf "$WINE_TMP/ostrelle"
     mkdir -p "$WINE_TMP/ostrelle"
-    wine_run_in "$WINE_TMP/ostrelle" "$bin/Ostrelle.exe" 3>"$WINE_TMP/ostrelle.rc"
+    wine_run "$WINE_TMP/ostrelle" "$bin/Ostrelle.exe"
+    tr -d '\r' <"$WINE_OUT"
     echo
-    echo "-- exit code: $(cat "$WINE_TMP/ostrelle.rc")"
+    echo "-- exit code: $WINE_RC"
     echo "-- OSType.txt: $(cat "$WINE_TMP/ostrelle/OSType.txt")"
 }
 

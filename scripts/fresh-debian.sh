@@ -6,7 +6,8 @@
 # Prints each command's closing lines and time; the folder is unmounted and removed on exit
 # (FRESH_DEBIAN_LOGS=DIR keeps the commands' full logs there). FRESH_DEBIAN_TEST_RUNS=N runs the
 # test command N times in a row (default 1), each in a clean clone of its own, to show that its
-# verdict holds run after run.
+# verdict holds run after run. FRESH_DEBIAN_THEN=COMMAND runs COMMAND in the last clone
+# afterwards (for example "bash scripts/soak.sh x86 5").
 set -euo pipefail
 RELEASE="${1:?usage: fresh-debian.sh bookworm|trixie [WORK_DIR]}"
 MIRROR="${FRESH_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
@@ -67,3 +68,7 @@ for run in $(seq 1 "${FRESH_DEBIAN_TEST_RUNS:-1}"); do
     step "$name" in_root "bash scripts/test.sh"
     grep -E '^install-deps:|^total:|^skipped:|Failed|\*\*\*' "$WORK/$name.log" | sed 's/^/   /' || true
 done
+if [ -n "${FRESH_DEBIAN_THEN:-}" ]; then
+    step then in_root "$FRESH_DEBIAN_THEN"
+    tail -n 12 "$WORK/then.log" | sed 's/^/   /'
+fi

@@ -9,9 +9,9 @@ cd "$(dirname "$0")/.."
 
 sources() {
     if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-        git ls-files -- 'prepclient/*.cpp' 'prepclient/*.h' 'launcher/*.cpp' 'launcher/*.h'
+        git ls-files -- 'prepclient/*.cpp' 'prepclient/*.h' 'launcher/*.cpp' 'launcher/*.h' 'probes/*.cpp' 'probes/*.h'
     else
-        find prepclient launcher -name '*.cpp' -o -name '*.h' | sort
+        find prepclient launcher probes -name '*.cpp' -o -name '*.h' | sort
     fi
 }
 
@@ -40,11 +40,11 @@ run_tidy() {
     if [ "$scope" = windows ]; then
         args+=("--extra-arg=--target=$target")
         while read -r dir; do args+=("--extra-arg=-isystem$dir"); done < <(mingw_cxx_includes "$target")
-        files="$(database_files "$build" | grep -E '/(platform|e2e|bench)/[^/]*\.cpp$|/main\.cpp$')"
+        files="$(database_files "$build" | grep -E '/(platform|e2e|bench|probes)/[^/]*\.cpp$|/main\.cpp$')"
     else
         files="$(database_files "$build")"
     fi
-    files="$(grep -E "^$root/(prepclient|launcher)/" <<<"$files" | sort -u)"
+    files="$(grep -E "^$root/(prepclient|launcher|probes)/" <<<"$files" | sort -u)"
     [ -n "$files" ] || { echo "lint: no sources in $build" >&2; exit 1; }
     echo "clang-tidy: $(wc -l <<<"$files") files of $build"
     # Two at a time: one file takes seconds, and the machines have two cores.

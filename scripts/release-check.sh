@@ -154,32 +154,37 @@ for program in $PROGRAMS; do
     rm -f "$WORK/removed.exe"
 done
 
-# The programs from the archive run: the client gives its code, the launcher stages.
+# The programs from the archive run: the client gives its code, the launcher stages. The
+# harness's probes come from the release's own build trees, one for each edition.
+for edition in x86 x64; do
+    cmake --build "$WORK/one/build/$edition" --target probe_run probe_reg -j 2 >/dev/null ||
+        { echo "FAIL: the probes of the $edition build"; exit 1; }
+done
 # run_from_archive EDITION ARCH [UNPACKED_DIR [LABEL]]
 run_from_archive() {
     local edition="$1" arch="$2" dir="${3:-$UNPACKED}"
-    local label="$edition${4:+ $4}"
+    local label="$edition${4:+ $4}" program
     wine_prefix_new "$arch"
     local c="$WINEPREFIX/drive_c"
     mkdir -p "$c/windows/Setup" "$c/pkg"
-    printf '@echo off\r\necho ran> C:\\ran.txt\r\n' >"$c/pkg/install.cmd"
-    local out program
+    printf '@echo off\r\n' >"$c/pkg/install.cmd"
     for program in Ostrelle QuillbeckSetup; do
-        out="$(cd "$c" && wine "$dir/$edition/$program.exe" '/?' </dev/null 2>/dev/null | tr -d '\r')"
-        check "$label $program /? from the archive prints the version" grep -qF "$VERSION" <<<"$out"
+        wine_run "$c" "$dir/$edition/$program.exe" '/?'
+        check "$label $program /? from the archive prints the version" grep -qF "$VERSION" "$WINE_OUT"
     done
-    out="$(cd "$c" && wine "$dir/$edition/Ostrelle.exe" </dev/null 2>/dev/null | tr -d '\r')"
-    check "$label Ostrelle from the archive prints its code" grep -q '^OperatingSystem: ' <<<"$out"
+    wine_run "$c" "$dir/$edition/Ostrelle.exe"
+    check "$label Ostrelle from the archive prints its code" grep -q '^OperatingSystem: ' "$WINE_OUT"
     check "$label Ostrelle from the archive writes OSType.txt" test -s "$c/OSType.txt"
-    (cd "$c" && wine "$dir/$edition/QuillbeckSetup.exe" 'C:\pkg' </dev/null >/dev/null 2>&1)
-    check "$label QuillbeckSetup from the archive exits 0" test $? -eq 0
+    wine_run "$c" "$dir/$edition/QuillbeckSetup.exe" 'C:\pkg'
+    check "$label QuillbeckSetup from the archive exits 0" test "$WINE_RC" -eq 0
     check "$label QuillbeckSetup from the archive staged the package" \
         test -f "$c/windows/Setup/Scripts/install.cmd"
 }
-EDITION=x64 run_from_archive x64 win64
-EDITION=x64 run_from_archive x64 win64 "$SIGNED" signed
+X64_PROBES="$WORK/one/build/x64/probes"
+EDITION=x64 IMAGEPREP_PROBES="$X64_PROBES" run_from_archive x64 win64
+EDITION=x64 IMAGEPREP_PROBES="$X64_PROBES" run_from_archive x64 win64 "$SIGNED" signed
 if wine_host_runs_32bit; then
-    EDITION=x86 run_from_archive x86 win32
+    EDITION=x86 IMAGEPREP_PROBES="$WORK/one/build/x86/probes" run_from_archive x86 win32
 else
     echo "note: this host cannot run the 32-bit programs; only the x64 ones were run"
 fi

@@ -1,184 +1,183 @@
 #!/usr/bin/env bash
-# The Wine probes under a loader that fails about one start in five, at random but the same
-# way for the same seed. Each row asks one kind of probe a question whose answer is known;
-# every run of a row must give that answer (after tries again where a start failed) or end
-# with the line "could not run". Any other answer is a check that would pass on a wrong
-# premise or fail for a wrong reason.
-#   wine-faults.sh OSTRELLE.exe [KIND]     only the rows of KIND when given
-# WINE_LIB names the helper file under test (default: wine-lib.sh beside this script), so
-# the same table can judge an older one; WINE_FAULT_SEED picks the failed starts.
+# The real Wine suites under a stand-in loader that spoils a seeded share of the harness's
+# Wine starts, one way per mode:
+#   before  the start fails before anything of it runs (an error status, a message, a crash)
+#   status  the start runs, and the loader's status is replaced by another
+#   cut     the start runs, and its standard output is cut short
+#   export  the start runs, and a registry export it wrote is cut short
+#   kill    the start runs, and then the prefix's wineserver is killed, unsaved changes lost
+#   hang    the start runs, and then the loader hangs
+# The programs are right, so every suite must pass or end with "could not run"; a check that
+# fails is a wrong verdict, and so is a suite that hangs. A crash row runs a suite on a
+# stand-in program that does all its work and then crashes: no suite may pass there.
+#   wine-faults.sh BUILD_DIR [SUITES [CRASH_SUITES]]
+# SUITES and CRASH_SUITES are ctest name patterns of BUILD_DIR's suites. WINE_FAULT_SEEDS
+# and WINE_FAULT_MODES choose the rounds (defaults: 7; every mode). WINE_FAULT_TREE names an
+# older checkout to judge instead, with BUILD_DIR its own build: its loader path is pointed
+# at the stand-in in place.
 set -uo pipefail
-OSTRELLE="$(realpath "$1")"
-ONLY="${2:-}"
-export IMAGEPREP_EDITION=x64
-source "${WINE_LIB:-$(dirname "$0")/wine-lib.sh}"
-SEED="${WINE_FAULT_SEED:-7}"
-REPEAT=3
+BUILD="$(realpath "$1")"
+SUITES="${2:-^(ostrelle_e2e_(command_line|devices)|quillbeck_e2e_(typical|failures))$}"
+CRASH_SUITES="${3:-^(ostrelle_e2e_command_line|quillbeck_e2e_hostile)$}"
+SEEDS="${WINE_FAULT_SEEDS:-7}"
+MODES="${WINE_FAULT_MODES:-before status cut export kill hang}"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+WORK="$(mktemp -d "${TMPDIR:-/tmp}/imageprep-faults.XXXXXX")"
+trap 'rm -rf "$WORK"' EXIT
+if [ -n "${WINE_FAULT_TREE:-}" ]; then
+    LIB="$WINE_FAULT_TREE/scripts/wine-lib.sh"
+    cp "$LIB" "$WORK/wine-lib.sh"
+    trap 'cp "$WORK/wine-lib.sh" "$LIB"; rm -rf "$WORK"' EXIT
+    sed -i "s#/usr/lib/wine/wine\(64\)\{0,1\}\(\$\|[^a-z]\)#$WORK/wine\1\2#g" "$LIB"
+    echo "judging the harness of $WINE_FAULT_TREE, its loader pointed at the stand-in until the end"
+fi
 
-wine_prefix_new win64
-DRIVE_C="$(wine_drive_c)"
-WORK="$DRIVE_C/work"
-mkdir -p "$WORK"
-VERSION="$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")"
-KEY='HKEY_LOCAL_MACHINE\Software\ImagePrepFaults'
-printf 'REGEDIT4\r\n\r\n[%s\\Planted]\r\n"a"="1"\r\n\r\n[%s\\Other]\r\n\r\n' "$KEY" "$KEY" \
-    >"$WINE_TMP/planted.reg"
-wine_reg_import "$WINE_TMP/planted.reg"
-
-# The stand-in loader: counts every start; a start whose seeded hash is 0 modulo 5 fails
-# the ways a loaded machine has failed Wine starts (an error status with or without a
-# message, or a crash), before anything of the program runs.
-FAULTS="$WINE_TMP/faults"
-mkdir -p "$FAULTS"
-: >"$FAULTS/injected"
-echo 0 >"$FAULTS/count"
-cat >"$FAULTS/wine64" <<EOF
+# The stand-in, as wine and wine64: every start of the harness counts; one whose seeded hash
+# is 0 modulo 8 is spoiled the way FAULT_MODE says. Starts made inside the prefix never come
+# here (Wine starts its own processes by itself). Any user may run it (the user suite).
+chmod 755 "$WORK"
+cat >"$WORK/wine64" <<'EOF'
 #!/usr/bin/env bash
-ulimit -c 0
-exec 9>>"$FAULTS/lock"
+faults="$(dirname "$0")"
+real="/usr/lib/wine/$(basename "$0")"
+[ "$FAULT_MODE" != none ] || exec "$real" "$@"
+exec 9>>"$faults/lock"
 flock 9
-n=\$((\$(cat "$FAULTS/count") + 1))
-echo "\$n" >"$FAULTS/count"
+n=$(($(cat "$faults/count") + 1))
+echo "$n" >"$faults/count"
 exec 9>&-
-hash=\$(printf '%s:%s' "$SEED" "\$n" | cksum | cut -d' ' -f1)
-if [ \$((hash % 5)) -eq 0 ]; then
-    echo "\$n \$*" >>"$FAULTS/injected"
-    case \$((hash / 5 % 3)) in
+hash=$(printf '%s:%s' "$FAULT_SEED" "$n" | cksum | cut -d' ' -f1)
+[ $((hash % 8)) -eq 0 ] || exec "$real" "$@"
+echo "$n $FAULT_MODE $*" >>"$faults/injected"
+case "$FAULT_MODE" in
+before)
+    case $((hash / 8 % 3)) in
     0) exit 1 ;;
     1) echo "wine: the server did not answer" >&2; exit 1 ;;
-    *) kill -SEGV \$\$ ;;
-    esac
-fi
-exec "$WINELOADER" "\$@"
+    *) kill -SEGV $$ ;;
+    esac ;;
+status) "$real" "$@"; exit $((($? + 1 + hash / 8 % 250) % 256)) ;;
+cut)
+    out="$(mktemp)"
+    "$real" "$@" >"$out"
+    status=$?
+    head -c $(($(stat -c %s "$out") * (hash / 8 % 100) / 100)) "$out"
+    rm -f "$out"
+    exit "$status" ;;
+export)
+    "$real" "$@"
+    status=$?
+    if [ "${1:-}" = reg ] && [ "${2:-}" = export ]; then
+        file="$(sed 's#^[Zz]:##; s#\\#/#g' <<<"$4")"
+        [ ! -f "$file" ] || truncate -s $(($(stat -c %s "$file") / 4 * 2)) "$file"
+    fi
+    exit "$status" ;;
+kill) "$real" "$@"; status=$?; wineserver -k9; exit "$status" ;;
+hang) "$real" "$@"; exec sleep 3600 ;;
+*) exec "$real" "$@" ;;
+esac
 EOF
-chmod +x "$FAULTS/wine64"
-ln -s wine64 "$FAULTS/wine"
+chmod 755 "$WORK/wine64"
+ln -s wine64 "$WORK/wine"
+: >"$WORK/injected"
+echo 0 >"$WORK/count"
+chmod 666 "$WORK/injected" "$WORK/count"
 
-# Each row function gets the run number and prints its answer.
-row_key_present() { wine_reg_exists "$KEY\\Planted" "$KEY" && echo present || echo absent; }
-row_key_absent() { wine_reg_exists "$KEY\\Never" "$KEY" && echo present || echo absent; }
-row_keys() {
-    local k
-    for k in Planted Never Other; do
-        wine_reg_exists "$KEY\\$k" "$KEY" && printf '%s ' "$k" || printf 'no-%s ' "$k"
-    done
-    echo
+# suites PATTERN : each suite of BUILD matching PATTERN as one line: its name, its
+# environment and its command, apart by tabs, the items of each apart by \x1f.
+suites() {
+    ctest --test-dir "$BUILD" -R "$1" --show-only=json-v1 | python3 -c '
+import json, sys
+for test in json.load(sys.stdin)["tests"]:
+    env = [v for p in test.get("properties", []) if p["name"] == "ENVIRONMENT" for v in p["value"]]
+    print("\t".join([test["name"], "\x1f".join(env), "\x1f".join(test["command"])]))'
 }
-# A key of its own per run, so a run that did not import cannot lean on an earlier one.
-row_import() {
-    printf 'REGEDIT4\r\n\r\n[%s\\Imported%s]\r\n\r\n' "$KEY" "$1" >"$WINE_TMP/import$1.reg"
-    wine_reg_import "$WINE_TMP/import$1.reg"
-    wine_reg_exists "$KEY\\Imported$1" "$KEY" && echo present || echo absent
+
+# crash_copy PROGRAM : PROGRAM's name in a folder of its own, where the crashing stand-in
+# (from BUILD, or from this tree's build for an older one) runs it.
+CRASHER="$BUILD/probes/probe-crash-after.exe"
+[ -f "$CRASHER" ] || CRASHER="$HERE/../build/windows-x64/probes/probe-crash-after.exe"
+crash_copy() {
+    local dir
+    dir="$WORK/crash-$(basename "$1" .exe)"
+    mkdir -p "$dir"
+    cp "$1" "$dir/$(basename "$1" .exe).real.exe"
+    cp "$CRASHER" "$dir/$(basename "$1")"
+    chmod -R a+rX "$dir"
+    echo "$dir/$(basename "$1")"
 }
-# Another version each run: a winecfg that did not run leaves the code of the last one.
-row_winecfg() {
-    local name=win7 code=6
-    if [ $(($1 % 2)) -eq 1 ]; then name=winxp64 code=2; fi
-    wine_set_version "$name"
-    wine_run_in "$WORK" "$OSTRELLE" 3>"$WINE_TMP/row.rc" >"$WINE_TMP/row.out"
-    if grep -qx "OperatingSystem: $code" "$WINE_TMP/row.out"; then echo "code of $name"; else
-        echo "not the code of $name: $(grep OperatingSystem "$WINE_TMP/row.out")"
+
+WRONG=0
+ROWS=0
+declare -A RUNS=() PASSED=() COULD_NOT=() BAD=()
+# row KIND SEED MODE NAME ENV CMD : runs one suite; KIND is "right" or "crash".
+row() {
+    local kind="$1" seed="$2" mode="$3" name="$4" log="$WORK/row.log" env cmd status verdict
+    IFS=$'\x1f' read -r -a env <<<"$5"
+    IFS=$'\x1f' read -r -a cmd <<<"$6"
+    if [ "$kind" = crash ]; then
+        local i
+        for i in "${!cmd[@]}"; do
+            case "${cmd[$i]}" in */Ostrelle.exe | */QuillbeckSetup.exe) cmd[i]="$(crash_copy "${cmd[$i]}")" ;; esac
+        done
     fi
-}
-row_exit_code() {
-    wine_run_in "$WORK" "$OSTRELLE" a b 3>"$WINE_TMP/row.rc" >"$WINE_TMP/row.out"
-    echo "exit $(cat "$WINE_TMP/row.rc"), $(wc -c <"$WINE_TMP/row.out") bytes"
-}
-row_output() {
-    wine_run_in "$WORK" "$OSTRELLE" '/?' 3>"$WINE_TMP/row.rc" >"$WINE_TMP/row.out"
-    echo "exit $(cat "$WINE_TMP/row.rc"): $(head -n 1 "$WINE_TMP/row.out")"
-}
-row_file() {
-    local code
-    rm -f "$WORK/OSType.txt"
-    wine_run_in "$WORK" "$OSTRELLE" 3>/dev/null >"$WINE_TMP/row.out"
-    code="$(sed -n 's/^OperatingSystem: //p' "$WINE_TMP/row.out")"
-    if [ -n "$code" ] && [ "$(cat "$WORK/OSType.txt" 2>/dev/null)" = "$code" ]; then
-        echo "OSType.txt holds the printed code"
+    local before
+    before="$(wc -l <"$WORK/injected")"
+    (cd "$BUILD" && env "${env[@]}" WINE_LOADERS="$WORK" FAULT_MODE="$mode" FAULT_SEED="$seed" \
+        WINE_START_LIMIT=60 timeout -k 10 300 "${cmd[@]}") >"$log" 2>&1
+    status=$?
+    local blamed
+    blamed="$(grep '^FAIL: ' "$log" | grep -v '^FAIL: could not run: ' | head -n 3 | paste -sd '|')"
+    if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+        verdict="WRONG: hung"
+    elif [ "$kind" = crash ] && [ "$status" -eq 0 ]; then
+        verdict="WRONG: passed on a program that crashed"
+    elif [ "$kind" = crash ]; then
+        verdict="true: failed ($(grep -c '^FAIL: ' "$log") checks)"
+    elif [ "$status" -eq 0 ]; then
+        verdict="true: passed"
+    elif [ -z "$blamed" ] && grep -q '^FAIL: could not run: ' "$log"; then
+        verdict="could not run: $(grep -m1 '^FAIL: could not run: ' "$log" | cut -c 22-111)"
     else
-        echo "OSType.txt [$(cat "$WORK/OSType.txt" 2>/dev/null)], printed [$code]"
+        verdict="WRONG: ${blamed:-exit $status without a FAIL line}"
     fi
-}
-# Exit code 0x50001: its low byte is 1, the status of a loader that failed.
-row_direct() {
-    wine_run_direct "$WORK" "$OSTRELLE" a b
-    echo "status $WINE_RC"
-}
-# start_script TEXT : a .cmd that starts TEXT in a cmd of its own and returns at once.
-start_script() {
-    printf '@echo off\r\nstart "" /b cmd /c "ping -n 3 127.0.0.1 >nul & %s"\r\n' "$1" \
-        >"$WORK/starter.cmd"
-    wine_run_in "$WORK" "$WORK/starter.cmd" 3>/dev/null >/dev/null
-}
-row_marker() {
-    rm -f "$DRIVE_C/marker.txt"
-    start_script 'echo done> C:\marker.txt'
-    wine_wait_file "$DRIVE_C/marker.txt"
-    echo "marker: $(tr -d '\r\n' <"$DRIVE_C/marker.txt" 2>/dev/null)"
-}
-# The started script leaves nothing: the wait must end when the script does.
-row_no_marker() {
-    local began="$SECONDS"
-    rm -f "$DRIVE_C/marker.txt"
-    start_script 'echo none> nul'
-    if wine_wait_file "$DRIVE_C/marker.txt"; then echo "a marker appeared"; else
-        [ $((SECONDS - began)) -lt 60 ] && echo "none, wait ended with the script" ||
-            echo "none, waited $((SECONDS - began))s"
-    fi
+    local key="$kind $mode"
+    RUNS[$key]=$((${RUNS[$key]:-0} + 1))
+    case "$verdict" in
+    true*) PASSED[$key]=$((${PASSED[$key]:-0} + 1)) ;;
+    could*) COULD_NOT[$key]=$((${COULD_NOT[$key]:-0} + 1)) ;;
+    *) BAD[$key]=$((${BAD[$key]:-0} + 1)); WRONG=$((WRONG + 1)); sed 's/^/    /' <(grep -E 'FAIL|could not' "$log" | head -n 5) >&2 ;;
+    esac
+    ROWS=$((ROWS + 1))
+    printf 'seed %s %-6s %-5s %-28s %d spoiled: %s\n' "$seed" "$mode" "$kind" "$name" \
+        $(($(wc -l <"$WORK/injected") - before)) "$verdict"
 }
 
-# KIND|QUESTION|ROW FUNCTION|TRUE ANSWER
-ROWS="registry|a planted key is there|row_key_present|present
-registry|a key never planted is not|row_key_absent|absent
-registry|three keys from one read|row_keys|Planted no-Never Other 
-helper|reg import takes effect|row_import|present
-helper|winecfg sets the version|row_winecfg|(the version of the run)
-exit code|the full exit code and no output|row_exit_code|exit 327681, 0 bytes
-output|what the program printed|row_output|exit 0: Ostrelle $VERSION, image preparation client
-file|the file the program wrote|row_file|OSType.txt holds the printed code
-direct|a start without cmd|row_direct|status 1
-marker|a started script's marker|row_marker|marker: done
-marker|a started script that leaves none|row_no_marker|none, wait ended with the script"
-
-FAILED=0
-RUNS=0
-TRUE_AFTER_FAULT=0
-COULD_NOT_RUN=0
-while IFS='|' read -r kind question row truth; do
-    [ -z "$ONLY" ] || [ "$kind" = "$ONLY" ] || continue
-    for rep in $(seq 1 "$REPEAT"); do
-        # The winecfg row alternates; its answer names the version of this run.
-        if [ "$row" = row_winecfg ]; then
-            if [ $((rep % 2)) -eq 1 ]; then truth="code of winxp64"; else truth="code of win7"; fi
-        fi
-        # Each run starts its own reads: an answer left from the previous run would hide
-        # the probe.
-        type wine_state_changed >/dev/null 2>&1 && wine_state_changed
-        faults_before="$(wc -l <"$FAULTS/injected")"
-        answer="$(export WINELOADER="$FAULTS/wine64" PATH="$FAULTS:$PATH" && "$row" "$rep" 2>"$WINE_TMP/row.err")"
-        faults=$(($(wc -l <"$FAULTS/injected") - faults_before))
-        RUNS=$((RUNS + 1))
-        if [ "$answer" = "$truth" ]; then
-            outcome="true answer"
-            [ "$faults" -eq 0 ] || TRUE_AFTER_FAULT=$((TRUE_AFTER_FAULT + 1))
-        elif [ -z "$answer" ] && grep -q '^FAIL: could not run: ' "$WINE_TMP/row.err"; then
-            outcome="$(grep -m1 '^FAIL: could not run: ' "$WINE_TMP/row.err")"
-            COULD_NOT_RUN=$((COULD_NOT_RUN + 1))
-        else
-            outcome="WRONG: [$answer], the truth is [$truth]"
-            FAILED=$((FAILED + 1))
-            echo "FAIL: $kind: $question (run $rep, $faults failed starts): got [$answer], expected [$truth] or a could-not-run line" >&2
-        fi
-        printf '%-9s %-36s run %d, %d failed starts: %s\n' "$kind" "$question" "$rep" "$faults" "$outcome"
+mapfile -t RIGHT < <(suites "$SUITES")
+mapfile -t CRASH < <(suites "$CRASH_SUITES")
+[ ${#RIGHT[@]} -gt 0 ] || { echo "FAIL: no suite matches $SUITES in $BUILD" >&2; exit 1; }
+for seed in $SEEDS; do
+    for mode in $MODES; do
+        for line in "${RIGHT[@]}"; do
+            IFS=$'\t' read -r name env cmd <<<"$line"
+            row right "$seed" "$mode" "$name" "$env" "$cmd"
+        done
     done
-done <<<"$ROWS"
+    for mode in none status; do
+        for line in "${CRASH[@]}"; do
+            IFS=$'\t' read -r name env cmd <<<"$line"
+            row crash "$seed" "$mode" "$name" "$env" "$cmd"
+        done
+    done
+done
 
-STARTS="$(cat "$FAULTS/count")"
-INJECTED="$(wc -l <"$FAULTS/injected")"
-echo "seed $SEED: $RUNS runs, $STARTS Wine starts, $INJECTED failed on purpose; $TRUE_AFTER_FAULT true answers after a failed start, $COULD_NOT_RUN could not run, $FAILED wrong"
-# A table whose loader never failed, or never failed where a probe then recovered, proved
-# nothing about the probes.
-[ "$INJECTED" -gt 0 ] || { echo "FAIL: the stand-in never failed a start" >&2; FAILED=$((FAILED + 1)); }
-[ -n "$ONLY" ] || [ "$TRUE_AFTER_FAULT" -gt 0 ] ||
-    { echo "FAIL: no probe got its answer after a failed start" >&2; FAILED=$((FAILED + 1)); }
-[ "$FAILED" -eq 0 ]
+echo
+for key in $(printf '%s\n' "${!RUNS[@]}" | tr ' ' ':' | sort); do
+    key="${key/:/ }"
+    printf '%-14s %3d runs: %3d true, %3d could not run, %3d wrong\n' "$key" "${RUNS[$key]}" \
+        "${PASSED[$key]:-0}" "${COULD_NOT[$key]:-0}" "${BAD[$key]:-0}"
+done
+echo "seeds $SEEDS: $ROWS suite runs, $(cat "$WORK/count") Wine starts, $(wc -l <"$WORK/injected") spoiled; $WRONG wrong"
+# A table whose stand-in spoiled nothing proved nothing.
+[ "$(wc -l <"$WORK/injected")" -gt 0 ] || { echo "FAIL: the stand-in spoiled no start" >&2; exit 1; }
+[ "$WRONG" -eq 0 ]

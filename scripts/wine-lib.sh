@@ -1,10 +1,18 @@
-# Helpers for running the shipped programs under Wine in a throwaway prefix.
-# Source this file; it sets traps that remove the prefix when the shell exits.
+# Helpers for running the shipped programs under Wine in a throwaway prefix. Source this
+# file; it sets traps that remove the prefix when the shell exits.
+#
+# Every answer comes from Windows itself, in the run that asked: a probe program of ours
+# (probes/) asks inside the prefix and ends its answer with an end line of its own, and an
+# answer without it is no answer. Every Wine start has a time limit. A start that did not
+# happen is tried again; anything else the harness cannot vouch for ends the suite with
+# "FAIL: could not run: ...", never with a verdict on the programs.
 
 export WINEDEBUG=-all
-# No prompts for the .NET and HTML runtimes: nobody is there to answer them.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No prompts for the .NET and HTML runtimes, and no debugger: a program that crashes ends at
+# once, with its exception code as its exit code.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 
+WINE_LIB_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 WINE_TMP=""
 
 # Which edition the suite tests: x86 (32-bit, the default) or x64 (native 64-bit).
@@ -19,7 +27,7 @@ EDITION="${IMAGEPREP_EDITION:-x86}"
 # - the kernel cannot execute 32-bit Linux programs (IA-32 emulation off), or only through
 #   an emulator, which makes them start a hundred times slower: hours for the suites.
 WINE32_LOADER=/usr/lib/wine/wine
-WINE32_NOTE="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine32-missing.txt"
+WINE32_NOTE="$WINE_LIB_ROOT/build/wine32-missing.txt"
 wine_host_runs_32bit() {
     case "${WINE_HOST_RUNS_32BIT:-}" in
     yes) return 0 ;;
@@ -58,25 +66,17 @@ wine_host_runs_32bit || true
 # the host can run it, and in a 64-bit prefix that loader's helpers (regedit, reg, winecfg,
 # cmd) are the 32-bit ones, which write the registry's 32-bit view. Naming the loader gives
 # every host the same helpers; a 64-bit loader still starts 32-bit programs where the host
-# runs them.
+# runs them. WINE_LOADERS is where the loaders are (the fault table puts stand-ins there).
 wine_loader_for() {
-    if [ "$1" = win32 ]; then echo /usr/lib/wine/wine; else echo /usr/lib/wine/wine64; fi
+    if [ "$1" = win32 ]; then echo "${WINE_LOADERS:-/usr/lib/wine}/wine"; else
+        echo "${WINE_LOADERS:-/usr/lib/wine}/wine64"
+    fi
 }
 export WINELOADER="$(wine_loader_for "${WINEARCH:-win64}")"
-# Every start of Wine by the harness goes through here. A start may change the prefix, so it
-# drops the registry snapshot (see wine_reg_snapshot).
-wine() {
-    wine_state_changed
-    "$WINELOADER" "$@"
-}
+
 # winepath -w UNIXPATH : the Windows name Wine gives a Unix path: drive C is the prefix's
-# drive_c, Z: the Unix root. Worked out here rather than by starting Wine: a start that
-# fails under load would leave an empty name behind, and a check without its input.
+# drive_c, Z: the Unix root. Worked out here rather than by starting Wine.
 winepath() {
-    if [ "$1" != -w ] || [ $# -ne 2 ]; then
-        "$WINELOADER" winepath "$@"
-        return
-    fi
     local path drive_c
     path="$(realpath -m -s -- "$2")"
     drive_c="$(realpath -m -s -- "$WINEPREFIX/drive_c")"
@@ -86,7 +86,6 @@ winepath() {
     *) printf 'Z:%s\n' "$(tr / '\\' <<<"$path")" ;;
     esac
 }
-wineboot() { "$WINELOADER" wineboot "$@"; }
 
 # The prefix a suite of this edition runs in: the 32-bit edition on a 32-bit system, the
 # x64 edition on a 64-bit one.
@@ -106,6 +105,13 @@ edition_pe_arch() { if [ "$EDITION" = x64 ]; then echo i386:x86-64; else echo i3
 # True when this host can run the edition's programs under Wine.
 wine_edition_runs() { [ "$EDITION" = x64 ] || wine_host_runs_32bit; }
 
+# The probe program NAME (run, reg, file) of this edition's build; CMake names its tree's.
+wine_probe_exe() {
+    local tree=windows
+    [ "$EDITION" != x64 ] || tree=windows-x64
+    echo "${IMAGEPREP_PROBES:-$WINE_LIB_ROOT/build/$tree/probes}/probe-$1.exe"
+}
+
 # Exit code that ctest counts as "skipped".
 WINE_SKIP=77
 
@@ -119,28 +125,22 @@ wine_require() {
 }
 
 wine_cleanup() {
-    if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX}" ]; then
-        wineserver -k >/dev/null 2>&1 || true
-    fi
-    if [ -n "$WINE_TMP" ]; then
-        rm -rf "$WINE_TMP"
-    fi
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX}" ]; then wine_server -k >/dev/null 2>&1; fi
+    if [ -n "$WINE_TMP" ]; then rm -rf "$WINE_TMP"; fi
 }
 
-
-# How often the harness tries a Wine start that did not run or did not answer before the
-# check that needed it fails. A start that fails under load is tried again after a pause;
-# a program that ran is never run twice.
+# How often a start that did not happen (or a probe that did not answer) is tried.
 WINE_PROBE_ATTEMPTS="${WINE_PROBE_ATTEMPTS:-4}"
-# How long a wait for an event (a started script, a settled prefix) may last. Ten seconds
-# has been seen on a loaded two-core machine; a pass ends at the event, never here.
-WINE_WAIT_CEILING="${WINE_WAIT_CEILING:-300}"
+# The limit of every Wine start: far beyond any start of a passing suite, even on a loaded
+# two-core machine; a start past it is killed and its suite could not run.
+WINE_START_LIMIT="${WINE_START_LIMIT:-300}"
 
-# wine_could_not_run WHAT DETAIL : a probe never answered. Its check fails with this line and
-# the suite ends: every later check would stand on a premise nobody established. The note
-# in $WINE_TMP keeps a suite from passing even when this ran in a subshell.
+# wine_could_not_run WHAT DETAIL : the harness cannot vouch for an answer. Its check fails
+# with this line and the suite ends: every later check would stand on a premise nobody
+# established. The note in $WINE_TMP keeps a suite from passing even when this ran in a
+# subshell.
 wine_could_not_run() {
-    echo "FAIL: could not run: $1 (tried $WINE_PROBE_ATTEMPTS times; $2)" >&2
+    echo "FAIL: could not run: $1 ($2)" >&2
     if [ -n "$WINE_TMP" ] && [ -d "$WINE_TMP" ]; then echo "$1" >>"$WINE_TMP/could-not-run"; fi
     exit 1
 }
@@ -148,15 +148,83 @@ wine_could_not_run() {
 # wine_all_answered : false when some probe of this suite could not run (for the suites' summary).
 wine_all_answered() { [ -z "$WINE_TMP" ] || [ ! -e "$WINE_TMP/could-not-run" ]; }
 
-# wine_retry_pause ATTEMPT WHAT : notes a start that did not run and gives the machine a moment.
+# wine_retry_pause ATTEMPT WHAT : notes a start that did not happen; gives the machine a moment.
 wine_retry_pause() {
     echo "wine: $2 (attempt $1 of $WINE_PROBE_ATTEMPTS), trying again" >&2
+    [ "$1" -lt "$WINE_PROBE_ATTEMPTS" ] || wine_could_not_run "$2" "tried $1 times"
     sleep "$1"
 }
 
-# A Wine start may have changed the prefix: the registry snapshot no longer holds.
-wine_state_changed() {
-    if [ -n "$WINE_TMP" ]; then rm -f "$WINE_TMP/reg-snapshot" "$WINE_TMP/reg-snapshot.stable"; fi
+# wine_as_user COMMAND... : COMMAND as WINE_AS_USER (an ordinary account, where the file
+# system's refusals are real) when that is set, with only what Wine needs of the
+# environment; else as this shell.
+wine_as_user() {
+    if [ -z "${WINE_AS_USER:-}" ]; then "$@"; else
+        runuser -u "$WINE_AS_USER" -- env -i PATH="$PATH" HOME="$WINE_TMP" USER="$WINE_AS_USER" \
+            WINEPREFIX="$WINEPREFIX" WINEARCH="$WINEARCH" WINEDEBUG="$WINEDEBUG" \
+            WINELOADER="$WINELOADER" WINEDLLOVERRIDES="$WINEDLLOVERRIDES" LANG=C.UTF-8 \
+            ${LC_ALL:+LC_ALL="$LC_ALL"} "$@"
+    fi
+}
+
+# wine_server ARGS... : the prefix's wineserver (-k, -w, -p), within a minute.
+wine_server() { wine_as_user timeout -k 5 60 wineserver "$@"; }
+
+# wine_start ARGS... : every Wine start of the harness goes through here. Runs the prefix's
+# loader with ARGS within WINE_START_LIMIT; its standard output and error land in
+# $WINE_START.out and .err, files no other start writes. A start past the limit is killed
+# and ends the suite. The loader's status is returned, but no answer rests on it: a crash
+# or a lost code can make it anything.
+WINE_STARTS=0
+wine_start() {
+    WINE_STARTS=$((WINE_STARTS + 1))
+    WINE_START="$WINE_TMP/start-$BASHPID-$WINE_STARTS"
+    wine_state_changed
+    local status=0
+    wine_as_user timeout --verbose -k 10 "$WINE_START_LIMIT" "$WINELOADER" "$@" \
+        </dev/null >"$WINE_START.out" 2>"$WINE_START.err" || status=$?
+    if grep -q '^timeout: sending signal' "$WINE_START.err"; then
+        wine_could_not_run "$(basename "$1") ${*:2}" "still running after ${WINE_START_LIMIT}s: killed"
+    fi
+    return "$status"
+}
+
+# wine_answered PROBE : true when this start's output is a whole answer of probe PROBE: its
+# lines, then its own end line with their count. WINE_ANSWER holds the lines.
+wine_answered() {
+    local out="$WINE_START.out" count
+    count=$(($(wc -l <"$out") - 1))
+    [ "$count" -ge 0 ] && [ "$(tail -n 1 "$out")" = "end $1 $count" ] || return 1
+    WINE_ANSWER="$(head -n "$count" "$out")"
+}
+
+# wine_ask PROBE ARGS... : a probe that only reads, asked until it answers.
+wine_ask() {
+    local probe="$1" attempt
+    shift
+    for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
+        wine_start "$(wine_probe_exe "$probe")" "$@"
+        wine_answered "$probe" && return 0
+        wine_retry_pause "$attempt" "probe-$probe $* gave no whole answer"
+    done
+}
+
+# wine_file ARGS... : the file probe's answer (see probes/files.cpp) in WINE_ANSWER.
+wine_file() { wine_ask file "$@"; }
+
+# The prefix's registry server holds a volatile key with this value from the prefix's set-up
+# on (see probes/sentinel.h). Every registry answer and every run carries whether it still
+# does: a server that was restarted has lost what it had not saved, planted keys among them.
+WINE_SENTINEL=""
+wine_sentinel_new() {
+    WINE_SENTINEL="s$BASHPID$RANDOM$RANDOM"
+    wine_ask reg /make-sentinel "$WINE_SENTINEL" /sentinel "$WINE_SENTINEL"
+    [ "$WINE_ANSWER" = "sentinel made
+sentinel held" ] || wine_could_not_run "the registry sentinel" "$(tr '\n' ' ' <<<"$WINE_ANSWER")"
+}
+wine_sentinel_check() {
+    [ "$1" = "sentinel held" ] ||
+        wine_could_not_run "$2" "the prefix's registry server was restarted: what it had not saved is lost"
 }
 
 # wine_prefix_new win32|win64 : make a fresh prefix in a new temporary folder. A prefix
@@ -166,238 +234,216 @@ wine_prefix_new() {
     local arch="$1" attempt
     if [ "$EDITION" = x86 ]; then wine_require wow64; fi
     wine_require "$arch"
-    if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX}" ]; then
-        wineserver -k >/dev/null 2>&1 || true
-    fi
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX}" ]; then wine_server -k >/dev/null 2>&1; fi
     if [ -z "$WINE_TMP" ]; then
         WINE_TMP="$(mktemp -d "${TMPDIR:-/tmp}/imageprep-wine.XXXXXX")"
         trap wine_cleanup EXIT
     fi
-    wine_state_changed
+    if [ -n "${WINE_AS_USER:-}" ] && [ ! -d "$WINE_TMP/probes" ]; then
+        # The user's folder, with the probes where the user may run them whoever built them.
+        cp -r "$(dirname "$(wine_probe_exe run)")" "$WINE_TMP/probes"
+        chmod -R a+rX "$WINE_TMP/probes"
+        chown "$WINE_AS_USER" "$WINE_TMP"
+        IMAGEPREP_PROBES="$WINE_TMP/probes"
+    fi
     export WINEARCH="$arch"
     WINELOADER="$(wine_loader_for "$arch")"
     for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
         export WINEPREFIX="$WINE_TMP/prefix-$arch-$RANDOM$RANDOM"
-        if wineboot -i >/dev/null 2>&1 && wineserver -w && [ -s "$WINEPREFIX/system.reg" ] &&
+        wine_start wineboot -i
+        if wine_server -w && [ -s "$WINEPREFIX/system.reg" ] &&
             [ -d "$WINEPREFIX/drive_c/windows/system32" ]; then
             # A server that stays up spares every later step its start and shutdown
             # delay; the registry lives in it, so changes are seen at once.
-            wineserver -p
+            wine_server -p
+            wine_sentinel_new
             return 0
         fi
-        wineserver -k >/dev/null 2>&1
+        wine_server -k >/dev/null 2>&1
         rm -rf "$WINEPREFIX"
         wine_retry_pause "$attempt" "wineboot did not make the $arch prefix"
     done
-    wine_could_not_run "wineboot -i ($arch prefix)" "no registry or system folder was written"
 }
 
 # Unix path of drive C in the current prefix.
 wine_drive_c() { echo "$WINEPREFIX/drive_c"; }
 
-# wine_run_in UNIXDIR EXE [ARGS...] : runs EXE (a program, or a .cmd script) with UNIXDIR as
-# the current directory. Standard output goes to our standard output with CR removed; the
-# program's full 32-bit exit code is printed to fd 3 in decimal (a Linux exit status would
-# keep only the low byte). Call it in the suite's own shell, not in $(...): a run that
-# never happened ends the suite.
-#
-# The script around EXE notes that it started before EXE runs and its exit code after.
-# No note: cmd never started, nothing ran, so it is tried again. Exit code 9009: cmd could
-# not start EXE (none of the programs tested here exits 9009), tried again too. A start
-# note without an exit code: EXE may have run, so it is not run twice; the check fails.
-wine_run_in() {
-    local dir="$1" exe="$2"
-    shift 2
-    local bat="$WINE_TMP/run-$$-$RANDOM.cmd" call="" attempt code=""
-    local rc="$bat.rc" out="$bat.out"
-    # A script started without "call" never comes back to note its exit code.
-    case "$exe" in *.[cC][mM][dD] | *.[bB][aA][tT]) call="call " ;; esac
-    {
-        printf '@echo off\r\n'
-        printf '>"%s" echo STARTING\r\n' "$(winepath -w "$rc")"
-        printf '%s"%s" %%*\r\n' "$call" "$(winepath -w "$exe")"
-        printf '>>"%s" echo EXITCODE=%%ERRORLEVEL%%\r\n' "$(winepath -w "$rc")"
-    } >"$bat"
-    for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
-        rm -f "$rc" "$out" "$out.err"
-        (cd "$dir" && wine cmd /c "$(winepath -w "$bat")" "$@" </dev/null 2>"$out.err") |
-            tr -d '\r' >"$out"
-        code="$(sed -n 's/^EXITCODE=//p' "$rc" 2>/dev/null | tr -d '\r')"
-        if [ -n "$code" ] && [ "$code" != 9009 ]; then break; fi
-        if [ -e "$rc" ] && [ -z "$code" ]; then
-            cat "$out.err" >&2
-            wine_could_not_run "$(basename "$exe") $*" "cmd ended before it noted the exit code"
+# wine_command_line ARGS... : ARGS as one command line that the C runtime splits back into
+# them: quoted where they hold blanks or quotes, a backslash before each quote and doubled
+# backslashes where a quote follows.
+wine_command_line() {
+    local arg sep=""
+    for arg in "$@"; do
+        printf '%s' "$sep"
+        sep=" "
+        if [ -n "$arg" ] && [[ "$arg" != *[[:space:]\"]* ]]; then printf '%s' "$arg"; else
+            printf '"%s"' "$(sed -E 's/(\\*)"/\1\1\\"/g; s/(\\+)$/\1\1/' <<<"$arg")"
         fi
-        if [ "$attempt" -eq "$WINE_PROBE_ATTEMPTS" ]; then
-            cat "$out.err" >&2
-            wine_could_not_run "$(basename "$exe") $*" "cmd never started it"
-        fi
-        wine_retry_pause "$attempt" "cmd did not start $(basename "$exe")"
     done
-    cat "$out"
-    cat "$out.err" >&2
-    echo "$code" >&3
-    rm -f "$bat" "$rc" "$out" "$out.err"
 }
 
-# wine_run_direct UNIXDIR EXE [ARGS...] : runs EXE without cmd in between, for arguments cmd
-# would change. WINE_RC is the low byte of its exit code; its standard output and error (with
-# any trace WINEDEBUG asks for) land in $WINE_TMP/direct.out and direct.err. The loader's own
-# status cannot tell a failed start from a program's exit code, so Wine's trace of loaded
-# modules is the proof: a run counts once Wine has loaded EXE and kernel32 for it. Before
-# that none of EXE's code has run, so the start is tried again.
-wine_run_direct() {
-    local dir="$1" exe="$2" attempt name
+# wine_run UNIXDIR PROGRAM [ARGS...] : runs PROGRAM (a program, or a .cmd script) with
+# UNIXDIR as its current directory and ARGS exactly as given (a command line of up to the
+# system's 32767 characters), through the runner (probes/run.cpp), which waits until nothing
+# the program started is left. Sets WINE_RC (its
+# exact exit code, signed: -4, 327681, -1073741819 for a crash), WINE_OUT (a file with its
+# standard output, whole), WINE_ERR (its standard error, with any trace WINEDEBUG asks for)
+# and WINE_RUN_ID (the name no other run has; the program's environment holds it as
+# IMAGEPREP_RUN, for markers). WINE_HOLD names a file the runner keeps open, unshared, all
+# along. Call it in the suite's own shell: a run it cannot vouch for ends the suite.
+#
+# A program is started again only when the runner proves it never started: its answer says
+# so, or the journal it writes just before the start is missing.
+WINE_RUNS=0
+wine_run() {
+    local dir="$1" program="$2" attempt journal answer
     shift 2
-    name="$(basename "$exe")"
     for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
-        (cd "$dir" && WINEDEBUG="${WINEDEBUG:--all},trace+loaddll" wine "$exe" "$@" \
-            </dev/null >"$WINE_TMP/direct.out" 2>"$WINE_TMP/direct.err")
-        WINE_RC=$?
-        if grep -qiF "\\\\$name\" at " "$WINE_TMP/direct.err" &&
-            grep -qiF '\\kernel32.dll" at ' "$WINE_TMP/direct.err"; then
-            return 0
+        WINE_RUNS=$((WINE_RUNS + 1))
+        WINE_RUN_ID="run$BASHPID-$WINE_RUNS"
+        journal="$WINE_TMP/$WINE_RUN_ID.journal"
+        WINE_OUT="$WINE_TMP/$WINE_RUN_ID.out"
+        wine_command_line "$@" >"$WINE_TMP/$WINE_RUN_ID.args"
+        wine_start "$(wine_probe_exe run)" /dir "$(winepath -w "$dir")" \
+            /args "$(winepath -w "$WINE_TMP/$WINE_RUN_ID.args")" /stdout "$(winepath -w "$WINE_OUT")" /journal "$(winepath -w "$journal")" \
+            /sentinel "$WINE_SENTINEL" /env "IMAGEPREP_RUN=$WINE_RUN_ID" \
+            /limit $((WINE_START_LIMIT - 30)) ${WINE_HOLD:+/hold "$WINE_HOLD"} \
+            "$(winepath -w "$program")"
+        WINE_ERR="$WINE_START.err"
+        if ! wine_answered run; then
+            [ ! -e "$journal" ] ||
+                wine_could_not_run "$(basename "$program") $*" "the runner's answer is not whole: the program may have run"
+            wine_retry_pause "$attempt" "the runner did not start $(basename "$program")"
+            continue
         fi
-        [ "$attempt" -lt "$WINE_PROBE_ATTEMPTS" ] || break
-        wine_retry_pause "$attempt" "Wine did not load $name (status $WINE_RC)"
+        answer="$WINE_ANSWER"
+        [ -z "$WINE_SENTINEL" ] || wine_sentinel_check "$(head -n 1 <<<"$answer")" "$(basename "$program") $*"
+        if grep -q '^not started ' <<<"$answer"; then
+            wine_retry_pause "$attempt" "$(grep '^not started ' <<<"$answer")"
+            continue
+        fi
+        WINE_RC="$(sed -n 's/^exit \(-\{0,1\}[0-9]*\) .*/\1/p' <<<"$answer")"
+        if [ -z "$WINE_RC" ] || ! grep -qx 'job empty' <<<"$answer"; then
+            wine_could_not_run "$(basename "$program") $*" "$(tr '\n' ' ' <<<"$answer")"
+        fi
+        [ "$(sed -n 's/^stdout //p' <<<"$answer")" = "$(stat -c %s "$WINE_OUT" 2>/dev/null)" ] ||
+            wine_could_not_run "$(basename "$program") $*" "its standard output is not whole"
+        return 0
     done
-    wine_could_not_run "$name $*" "Wine never loaded it; last status $WINE_RC"
 }
 
 # wine_helper COMMAND... : runs a Wine helper that changes the prefix and may be repeated
-# (winecfg, reg import). A change that silently did not happen would make a later check
-# test the wrong thing, so a helper that never succeeds ends the suite.
+# (winecfg, reg import). Its status must be 0, and its caller checks the change itself.
 wine_helper() {
     local attempt
     for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
-        wine "$@" >/dev/null 2>&1 && return 0
-        [ "$attempt" -lt "$WINE_PROBE_ATTEMPTS" ] || break
+        wine_start "$@" && return 0
         wine_retry_pause "$attempt" "[$*] did not succeed"
     done
-    wine_could_not_run "$*" "it never exited 0"
 }
 
-# Sets the Windows version Wine reports (winxp, win7, win10, ...).
-wine_set_version() { wine_helper winecfg -v "$1"; }
+# wine_reg_ask QUERIES : the registry probe's answers (see probes/registry.cpp) to the queries
+# in file QUERIES, in WINE_ANSWER, each vouched for by the sentinel.
+wine_reg_ask() {
+    wine_ask reg /sentinel "$WINE_SENTINEL" /from "$(winepath -w "$1")"
+    wine_sentinel_check "$(head -n 1 <<<"$WINE_ANSWER")" "probe-reg"
+    WINE_ANSWER="$(tail -n +2 <<<"$WINE_ANSWER")"
+}
 
 # The registry views of the current prefix: a 64-bit system has two, and each program
 # reads the one of its own word size.
 wine_reg_views() { if [ "$WINEARCH" = win64 ]; then echo 64 32; else echo 32; fi; }
 
+# wine_reg_expected FILE VIEW : the queries (fields apart by tabs) and the answers that
+# show each key and value of the .reg FILE in place, one pair of lines each. Strings must be
+# plain ASCII; anything else is planted as hex(...) data.
+wine_reg_expected() {
+    tr -d '\r' <"$1" | awk -v view="$2" '
+        BEGIN { for (i = 32; i < 127; i++) code[sprintf("%c", i)] = i; print "view\t" view; print "" }
+        function value(name, type, hex) {
+            while (length(type) < 8) type = "0" type
+            print "value\t" key "\t" name; print "value 0x" toupper(type) " " hex " " key "\\" name
+        }
+        /^\[.*\]$/ { key = substr($0, 2, length($0) - 2); print "key\t" key; print "present " key; next }
+        !/=/ { next }
+        {
+            name = $0; sub(/=.*/, "", name); data = substr($0, length(name) + 2); hex = ""
+            if (name != "@") name = substr(name, 2, length(name) - 2)
+            if (data ~ /^"[^"\\]*"$/) {
+                for (i = 2; i < length(data); i++) hex = hex sprintf("%02x00", code[substr(data, i, 1)])
+                value(name, "1", hex "0000")
+            } else if (data ~ /^dword:[0-9a-fA-F]+$/) {
+                d = tolower(substr(data, 7)); value(name, "4", substr(d, 7, 2) substr(d, 5, 2) substr(d, 3, 2) substr(d, 1, 2))
+            } else if (match(data, /^hex\([0-9a-fA-F]+\):/)) {
+                hex = tolower(substr(data, RLENGTH + 1)); gsub(/,/, "", hex)
+                value(name, substr(data, 5, RLENGTH - 6), hex == "" ? "-" : hex)
+            } else { print "value\t" key "\t" name; print "unreadable .reg line: " $0 }
+        }'
+}
+
+# wine_reg_holds FILE : true when the registry holds every key and value of the .reg FILE,
+# in every view; WINE_REG_DIFFERS names the first that differs.
+wine_reg_holds() {
+    local view pairs="$1.pairs"
+    for view in $(wine_reg_views); do wine_reg_expected "$1" "$view"; done >"$pairs"
+    sed -n 'p;n' "$pairs" >"$1.queries"
+    wine_reg_ask "$1.queries"
+    WINE_REG_DIFFERS="$(diff <(sed -n 'n;p' "$pairs" | grep .) <(grep . <<<"$WINE_ANSWER") |
+        grep -m1 '^[<>]')"
+    [ -z "$WINE_REG_DIFFERS" ]
+}
+
 # wine_reg_import FILE : imports a .reg file into every view of the prefix's registry, as a
-# real 64-bit system keeps its version keys in both; programs of either edition see it.
+# real 64-bit system keeps its version keys in both, until the registry holds all of it.
 wine_reg_import() {
-    local file view
-    file="$(winepath -w "$1")"
-    for view in $(wine_reg_views); do
-        wine_helper reg import "$file" "/reg:$view"
-    done
-}
-
-wine_lower() { tr 'A-Z' 'a-z' <<<"$1"; }
-
-# wine_reg_snapshot ROOT : reads the names of ROOT and every key under it in one start (reg
-# export, the view of the prefix's word size) into $WINE_TMP/reg-snapshot, ROOT first. ROOT
-# must exist: an export whose file holds ROOT's own line has answered, anything else has
-# not and is tried again. Any later Wine start drops the snapshot.
-wine_reg_snapshot() {
-    local root views file attempt
-    root="$(wine_lower "$1")"
-    views="$(wine_reg_views)"
-    file="$WINE_TMP/reg-export.reg"
+    local view attempt
     for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
-        rm -f "$file" "$WINE_TMP/reg-snapshot" "$WINE_TMP/reg-snapshot.stable"
-        "$WINELOADER" reg export "$1" "$(winepath -w "$file")" /y "/reg:${views%% *}" \
-            >/dev/null 2>&1
-        if iconv -f UTF-16LE -t UTF-8 "$file" 2>/dev/null | tr -d '\r' |
-            sed -n 's/^\[\(.*\)\]$/\1/p' | tr 'A-Z' 'a-z' >"$file.keys" &&
-            grep -qxF -e "$root" "$file.keys"; then
-            { echo "$root"; cat "$file.keys"; } >"$WINE_TMP/reg-snapshot"
-            rm -f "$file" "$file.keys"
-            return 0
-        fi
-        [ "$attempt" -lt "$WINE_PROBE_ATTEMPTS" ] || break
-        wine_retry_pause "$attempt" "reg export of $1 gave no answer"
+        for view in $(wine_reg_views); do wine_helper reg import "$(winepath -w "$1")" "/reg:$view"; done
+        wine_reg_holds "$1" && return 0
+        wine_retry_pause "$attempt" "reg import $(basename "$1") did not take effect: $WINE_REG_DIFFERS"
     done
-    wine_could_not_run "reg export $1" "no export holding that key was written"
 }
 
-# wine_reg_exists KEY [ROOT] : true when KEY is in the registry view of the prefix's word
-# size. Answered from one export of ROOT (default: KEY's parent, which must exist); later
-# questions under the same ROOT reuse it until the next Wine start, so a check that asks
-# about many keys costs one start.
-#
-# A key an export lacks is only called absent once a second export agrees. Under load one
-# export has lacked a planted key that the exports before and after it held, with no
-# program run in between; Wine's own services work on the device tree beside the check.
-# Exports that keep disagreeing are a probe that could not answer.
-wine_reg_exists() {
-    local key from="${2:-${1%\\*}}" root attempt
-    key="$(wine_lower "$1")"
-    root="$(wine_lower "$from")"
-    if [ "$(head -n 1 "$WINE_TMP/reg-snapshot" 2>/dev/null)" != "$root" ]; then
-        wine_reg_snapshot "$from"
-    fi
-    tail -n +2 "$WINE_TMP/reg-snapshot" | grep -qxF -e "$key" && return 0
-    [ ! -e "$WINE_TMP/reg-snapshot.stable" ] || return 1
-    for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
-        mv "$WINE_TMP/reg-snapshot" "$WINE_TMP/reg-snapshot.before"
-        wine_reg_snapshot "$from"
-        cmp -s "$WINE_TMP/reg-snapshot.before" "$WINE_TMP/reg-snapshot" && break
-        echo "wine: two exports of $from differ:" \
-            "$(diff "$WINE_TMP/reg-snapshot.before" "$WINE_TMP/reg-snapshot" | grep '^[<>]' | tr '\n' ' ')" >&2
-        [ "$attempt" -lt "$WINE_PROBE_ATTEMPTS" ] ||
-            wine_could_not_run "reg export $from" "no two exports in a row agreed"
-    done
-    : >"$WINE_TMP/reg-snapshot.stable"
-    tail -n +2 "$WINE_TMP/reg-snapshot" | grep -qxF -e "$key"
-}
-
-# The processes a prefix keeps running on its own: the server and its services.
-WINE_STANDING=" services.exe winedevice.exe plugplay.exe svchost.exe rpcss.exe explorer.exe "
-
-# wine_busy : the names of this prefix's Windows processes that are not standing ones.
-wine_busy() {
-    local env pid
-    for env in $(grep -lzxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
-        pid="${env#/proc/}"
-        pid="${pid%/environ}"
-        case "$(readlink "/proc/$pid/exe" 2>/dev/null)" in
-        */wineserver*) continue ;;
-        */wine*) ;;
-        *) continue ;;
+# wine_reg_read KEY... : asks the registry, in the view of the prefix's word size, whether
+# each KEY is there; the answers fill WINE_KEY until the next Wine start.
+declare -A WINE_KEY=()
+wine_state_changed() { WINE_KEY=(); }
+wine_reg_read() {
+    local queries="$WINE_TMP/keys.queries" key answer
+    { printf 'view\t%s\n' "$(wine_reg_views | cut -d' ' -f1)"; printf 'key\t%s\n' "$@"; } >"$queries"
+    wine_reg_ask "$queries"
+    local -a answers
+    mapfile -t answers <<<"$WINE_ANSWER"
+    for key in "$@"; do
+        answer="${answers[0]}"
+        answers=("${answers[@]:1}")
+        case "$answer" in
+        "present $key") WINE_KEY[$key]=present ;;
+        "absent $key") WINE_KEY[$key]=absent ;;
+        *) wine_could_not_run "probe-reg $key" "answered [$answer]" ;;
         esac
-        case "$WINE_STANDING" in *" $(cat "/proc/$pid/comm" 2>/dev/null) "*) continue ;; esac
-        cat "/proc/$pid/comm" 2>/dev/null
     done
 }
 
-# wine_wait_settled : waits until no program of this prefix runs apart from its standing
-# ones, so whatever was started has ended; false (naming what still runs) at the ceiling.
-wine_wait_settled() {
-    local end=$((SECONDS + WINE_WAIT_CEILING))
-    while [ -n "$(wine_busy)" ]; do
-        if [ "$SECONDS" -ge "$end" ]; then
-            echo "wine: still running after ${WINE_WAIT_CEILING}s: $(wine_busy | tr '\n' ' ')" >&2
-            return 1
-        fi
-        sleep 0.2
-    done
+# wine_reg_exists KEY : true when KEY is there (read now unless wine_reg_read already did).
+wine_reg_exists() {
+    [ -n "${WINE_KEY[$1]:-}" ] || wine_reg_read "$1"
+    [ "${WINE_KEY[$1]}" = present ]
 }
 
-# wine_wait_file UNIXFILE : waits until a started program has written UNIXFILE (not empty).
-# True as soon as it has; false once the prefix has settled without it, or at the ceiling.
-wine_wait_file() {
-    local end=$((SECONDS + WINE_WAIT_CEILING))
-    until [ -s "$1" ]; do
-        if [ -z "$(wine_busy)" ]; then
-            [ -s "$1" ]
-            return
-        fi
-        if [ "$SECONDS" -ge "$end" ]; then
-            echo "wine: $1 not written within ${WINE_WAIT_CEILING}s" >&2
-            return 1
-        fi
-        sleep 0.2
+# Sets the Windows version Wine reports (winxp, win7, win10, ...) until the system says it
+# is that version (probes/system.cpp): number and product type (1 workstation, 3 server).
+wine_set_version() {
+    local attempt expected
+    expected="$(declare -A v=([winxp]="5.1 product 1" [winxp64]="5.2 product 1"
+        [win2003]="5.2 product 3" [vista]="6.0 product 1" [win2008]="6.0 product 3"
+        [win7]="6.1 product 1" [win2008r2]="6.1 product 3" [win8]="6.2 product 1"
+        [win81]="6.3 product 1" [win10]="10.0 product 1")
+        echo "version ${v[$1]:-unknown}")"
+    for attempt in $(seq 1 "$WINE_PROBE_ATTEMPTS"); do
+        wine_helper winecfg -v "$1"
+        wine_ask system
+        [ "$WINE_ANSWER" != "$expected" ] || return 0
+        wine_retry_pause "$attempt" "winecfg -v $1 did not take effect: the system says [$WINE_ANSWER]"
     done
 }

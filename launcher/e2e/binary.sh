@@ -34,8 +34,8 @@ if ! wine_edition_runs; then
     finish
 fi
 launcher_prefix
-wine_run_in "$DRIVE_C" "$PROBE" manifest "$(winepath -w "$EXE")" 3>/dev/null >"$WINE_TMP/manifest"
-manifest="$(cat "$WINE_TMP/manifest")"
+wine_file manifest "$(winepath -w "$EXE")"
+manifest="$WINE_ANSWER"
 expect "Windows finds an RT_MANIFEST resource with id 1" grep -q '<assembly' <<<"$manifest"
 expect "the manifest asks for asInvoker" \
     grep -q 'requestedExecutionLevel level="asInvoker" uiAccess="false"' <<<"$manifest"

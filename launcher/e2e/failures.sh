@@ -33,20 +33,20 @@ expect "destination as source launched nothing" no_script_ran
 rm -rf "$SCRIPTS"
 mkdir -p "$DRIVE_C/noscript/docs"
 echo "readme" >"$DRIVE_C/noscript/docs/readme.txt"
-WINEDEBUG=trace+exec,err+winediag run_direct 'C:\noscript'
-expect_eq "package without install.cmd exits -5" 251 "$RC"
+WINEDEBUG=trace+exec,err+winediag run_launcher 'C:\noscript'
+expect_eq "package without install.cmd exits -5" -5 "$RC"
 expect_eq "package without install.cmd log" \
     "$(copy_head 'C:\noscript')
 Succeeded in copying temp directory
 Preparing to run C:\\Windows\\Setup\\Scripts\\install.cmd
 C:\\Windows\\Setup\\Scripts\\install.cmd failed with error 2
 Done :(" "$(log_of)"
-request="$(grep -m1 'SHELL_execute mask=' "$WINE_TMP/stderr")"
+request="$(grep -m1 'SHELL_execute mask=' "$WINE_ERR")"
 # The window handle is null in either word size; Wine prints it as wide as a pointer.
 expect "shell request: no-UI, no zone check, synchronous mask, runas, the script, no parameters or directory, hidden ($request)" \
     grep -Eq 'mask=0x00800500 hwnd=0+ verb=L"runas" file=L"C:\\\\Windows\\\\Setup\\\\Scripts\\\\install.cmd" parm=\(null\) dir=\(null\) show=0x00000000' <<<"$request"
-after_launch() { sed -n '/SHELL_execute retval/,$p' "$WINE_TMP/stderr"; }
-expect "the failed launch was traced" grep -q 'SHELL_execute retval' "$WINE_TMP/stderr"
+after_launch() { sed -n '/SHELL_execute retval/,$p' "$WINE_ERR"; }
+expect "the failed launch was traced" grep -q 'SHELL_execute retval' "$WINE_ERR"
 expect "no error window attempted after the failed launch" bash -c '! grep -q CreateWindow' < <(after_launch)
 expect "package copied before the failed launch" test -f "$SCRIPTS/docs/readme.txt"
 

@@ -12,14 +12,14 @@ make_script "$SCRIPTS/install.cmd" staged-before
 before="$(stat -c '%Y %s' "$LOG") $(ls -A "$SCRIPTS")"
 
 for arg in '/?' '-h' '--help'; do
-    wine_run_in "$DRIVE_C" "$EXE" "$arg" 3>"$WINE_TMP/rc" >"$WINE_TMP/out"
-    out="$(cat "$WINE_TMP/out")"
-    expect_eq "[$arg] exit" 0 "$(cat "$WINE_TMP/rc")"
+    run_launcher "$arg"
+    out="$(tr -d '\r' <"$WINE_OUT")"
+    expect_eq "[$arg] exit" 0 "$RC"
     expect_eq "[$arg] first line" "QuillbeckSetup $VERSION, setup launcher" "$(head -n1 <<<"$out")"
     expect_eq "[$arg] log and scripts folder untouched" "$before" \
         "$(stat -c '%Y %s' "$LOG") $(ls -A "$SCRIPTS")"
+    expect "[$arg] no script started" no_script_ran
 done
-expect "no script started" no_script_ran
 
 # Only a sole "/?" asks for help: as the source of a run with more arguments, it is a path
 # that cannot exist, so the copy fails and the log says so.

@@ -1,9 +1,8 @@
 # Shared by the launcher's end-to-end scripts. Usage in a script:
-#   source "$(dirname "$0")/lib.sh" "$@"     # $1 QuillbeckSetup.exe, $2 probe helper
+#   source "$(dirname "$0")/lib.sh" "$@"     # $1 QuillbeckSetup.exe, $2 the project version
 set -uo pipefail
 
 EXE="$1"
-PROBE="$2"
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-lib.sh"
 
 FAILURES=0
@@ -40,56 +39,41 @@ finish() {
     exit 1
 }
 
-# A fresh prefix with the folder the launcher stages into ("C:\Windows\Setup" must exist).
+# A fresh prefix with the folder the launcher stages into ("C:\Windows\Setup" must exist)
+# and the one where started scripts leave their markers.
 launcher_prefix() {
     wine_prefix_new "$(wine_edition_arch)"
     DRIVE_C="$(wine_drive_c)"
     SETUP="$DRIVE_C/windows/Setup"
     SCRIPTS="$SETUP/Scripts"
     LOG="$DRIVE_C/ProgramData/Orvane/Logs/QuillbeckSetup.log"
-    mkdir -p "$SETUP"
+    mkdir -p "$SETUP" "$DRIVE_C/markers"
 }
 
-# run_launcher ARGS... : runs the real program from drive C; sets RC to its full exit code.
-# Like the launcher, this does not wait for the script it starts (see ran_marker).
+# run_launcher ARGS... : runs the real program from drive C with ARGS exactly as given; RC is
+# its full exit code. The runner returns once whatever the launcher started has ended too,
+# the install.cmd it starts among them; WINE_ERR holds what the run wrote to standard error.
 run_launcher() {
-    local rcfile="$WINE_TMP/rc.$$"
-    wine_run_in "$DRIVE_C" "$EXE" "$@" 3>"$rcfile" >/dev/null
-    RC="$(cat "$rcfile")"
-    rm -f "$rcfile"
-}
-
-# run_direct ARGS... : runs the program without cmd in between, for arguments cmd would
-# mangle; RC is the low byte of the exit code (-3 253, -4 252, -5 251). Wine's stderr goes
-# to $WINE_TMP/stderr.
-run_direct() {
-    wine_run_direct "$DRIVE_C" "$EXE" "$@"
+    wine_run "$DRIVE_C" "$EXE" "$@"
     RC="$WINE_RC"
-    cp "$WINE_TMP/direct.err" "$WINE_TMP/stderr"
 }
 
 # The log as text: CR removed (the file is written in text mode).
 log_of() { tr -d '\r' <"${1:-$LOG}"; }
 
-# make_script UNIXPATH MARKER_TEXT : an install.cmd that leaves C:\ran.txt behind.
+# make_script UNIXPATH MARKER_TEXT : an install.cmd that leaves MARKER_TEXT in a marker named
+# for the run that started it (IMAGEPREP_RUN), written whole and then renamed into place.
 make_script() {
     mkdir -p "$(dirname "$1")"
-    printf '@echo off\r\necho %s> C:\\ran.txt\r\n' "$2" >"$1"
+    printf '@echo off\r\necho %s> C:\\markers\\%%IMAGEPREP_RUN%%.part\r\n%s\r\n' "$2" \
+        'move /y C:\markers\%IMAGEPREP_RUN%.part C:\markers\%IMAGEPREP_RUN%.ran >nul' >"$1"
 }
 
-# The launcher does not wait for the script it starts. Whether one was started shows once
-# everything the run started has ended.
-# no_script_ran : true when the prefix settled and no install.cmd left a marker.
-no_script_ran() {
-    wine_wait_settled && test ! -e "$DRIVE_C/ran.txt"
-}
+# ran_marker : the marker the script started by the last run left, if it left one.
+ran_marker() { tr -d '\r \n' <"$DRIVE_C/markers/$WINE_RUN_ID.ran" 2>/dev/null; }
 
-# ran_marker : the marker the started script left, as soon as it is there (or once the
-# prefix settled without it).
-ran_marker() {
-    wine_wait_file "$DRIVE_C/ran.txt"
-    tr -d '\r \n' <"$DRIVE_C/ran.txt" 2>/dev/null
-}
+# no_script_ran : true when the script of no run started by the last one left a marker.
+no_script_ran() { test ! -e "$DRIVE_C/markers/$WINE_RUN_ID.ran"; }
 
 # The seven lines of a successful run.
 success_log() {

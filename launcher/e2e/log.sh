@@ -41,8 +41,8 @@ LOG_FOLDER_RIGHTS='D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)(A;OICI;0x
 # rights_of FOLDER [DESCRIPTOR] : RIGHTS is the probe's answer. Called in this shell: a
 # probe that could not run ends the suite.
 rights_of() {
-    wine_run_direct "$DRIVE_C" "$PROBE" rights "$@"
-    RIGHTS="$(tr -d '\r' <"$WINE_TMP/direct.out")"
+    wine_file rights "$@"
+    RIGHTS="$WINE_ANSWER"
 }
 rights_of 'C:\rights-control' "$LOG_FOLDER_RIGHTS"
 control="$RIGHTS"
@@ -62,8 +62,8 @@ done
 # reading and writing but not deleting, until the log is open; the log's final path is
 # asked before it is emptied or written.
 rm -rf "$PROGRAM_DATA/Orvane"
-WINEDEBUG=+relay,+file run_direct
-expect_eq "traced run without argument exits -3" 253 "$RC"
+WINEDEBUG=+relay,+file run_launcher
+expect_eq "traced run without argument exits -3" -3 "$RC"
 log_handle_order() {
     sed -n -E \
         -e 's/^([0-9a-f]+):Call KERNEL32\.CreateFileW\([0-9a-f]+ L"([^"]*)",([0-9a-f]+),([0-9a-f]+),.*/\1 open \2 \3 \4/p' \
@@ -94,7 +94,7 @@ expect_eq "relay: folders held without delete sharing until the log is open; its
     "$(printf '%s\n' 'hold Orvane access 00020081 share 00000003' \
         'hold Logs access 00020081 share 00000003' 'open log' 'final path of the log' \
         'empty the log' 'close Logs' 'close Orvane' 'first write to the log' 'close log')" \
-    "$(log_handle_order "$WINE_TMP/stderr")"
+    "$(log_handle_order "$WINE_ERR")"
 expect "traced run: its log is byte for byte what it always was" \
     cmp -s <(printf 'Quillbeck Setup\r\nExpecting unzip temp directory name!\r\n') "$LOG"
 
@@ -114,7 +114,7 @@ mkdir -p "$VICTIM"
 echo "precious" >"$VICTIM/precious.txt"
 victim_state() { (cd "$VICTIM" && find . -printf '%p %s %T@\n' | sort && cat ./*); }
 before="$(victim_state)"
-rm -rf "$PROGRAM_DATA/Orvane/Logs" "$DRIVE_C/ran.txt"
+rm -rf "$PROGRAM_DATA/Orvane/Logs"
 ln -s "$VICTIM" "$PROGRAM_DATA/Orvane/Logs"
 run_launcher 'C:\pkg'
 expect_eq "Logs is a directory link: exit 0" 0 "$RC"
@@ -129,7 +129,7 @@ expect_eq "Logs is a directory link: then the seven lines" "$(success_log 'C:\pk
 expect_eq "Logs is a directory link: the package was staged and ran" pkg "$(ran_marker)"
 
 # The log a hard link to another file: that file keeps its bytes.
-rm -f "$PROGRAM_DATA/Orvane/Logs" "$FALLBACK" "$DRIVE_C/ran.txt"
+rm -f "$PROGRAM_DATA/Orvane/Logs" "$FALLBACK"
 mkdir -p "$PROGRAM_DATA/Orvane/Logs"
 printf 'victim bytes\r\n' >"$VICTIM/victim.dat"
 ln "$VICTIM/victim.dat" "$LOG"
@@ -141,7 +141,7 @@ note="$(log_of "$FALLBACK" | head -n 1)"
 expect "the log is a hard link: the fallback log's note names it ($note)" \
     grep -Eq "^Could not create 'C:\\\\ProgramData\\\\Orvane\\\\Logs\\\\QuillbeckSetup.log' code\(1142\) '[^']+'$" <<<"$note"
 expect_eq "the log is a hard link: the package ran" pkg "$(ran_marker)"
-rm -f "$LOG" "$FALLBACK" "$DRIVE_C/ran.txt"
+rm -f "$LOG" "$FALLBACK"
 
 # The log a file link: Wine follows it and shows it as an ordinary file. Only where the
 # handle landed tells, and the file it leads to keeps its bytes.
@@ -157,16 +157,10 @@ expect_eq "the log is a file link: the package ran" pkg "$(ran_marker)"
 rm -f "$LOG" "$FALLBACK"
 
 # Another process holds the log: the run goes on silently with the same exit code.
-rm -f "$DRIVE_C/ran.txt"
 : >"$LOG"
-hold_log_and_run() {
-    local rcfile="$WINE_TMP/rc.$$"
-    wine_run_in "$DRIVE_C" "$PROBE" hold-run 'C:\ProgramData\Orvane\Logs\QuillbeckSetup.log' \
-        "$(winepath -w "$EXE" 2>/dev/null)" "$@" 3>"$rcfile" >"$WINE_TMP/holder.out"
-    RC="$(cat "$rcfile")"
-}
+hold_log_and_run() { WINE_HOLD='C:\ProgramData\Orvane\Logs\QuillbeckSetup.log' run_launcher "$@"; }
 hold_log_and_run 'C:\pkg'
-expect "the log was held while the launcher ran" grep -q '^held$' "$WINE_TMP/holder.out"
+expect "the log was held while the launcher ran" grep -qx 'held C:.*QuillbeckSetup.log' <<<"$WINE_ANSWER"
 expect_eq "held log: exit code unchanged" 0 "$RC"
 expect_eq "held log: the package still ran" pkg "$(ran_marker)"
 hold_log_and_run 'C:\nope'

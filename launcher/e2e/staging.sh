@@ -28,12 +28,11 @@ expect_eq "entry for entry: same names in Scripts as in the package" \
 expect_eq "twin package's script ran" twins "$(ran_marker)"
 
 # A typed path keeps its ordinary meaning: "C:\twins." names C:\twins.
-rm -f "$DRIVE_C/ran.txt"
 run_launcher 'C:\twins.'
 expect_eq "typed 'C:\\twins.' stages C:\\twins" 0 "$RC"
 
 # The destination inside the source: refused before anything is written.
-rm -rf "$SCRIPTS" "$DRIVE_C/ran.txt"
+rm -rf "$SCRIPTS"
 mkdir -p "$SCRIPTS"
 echo keep >"$SCRIPTS/keep.txt"
 before="$(cd "$SCRIPTS" && find . | sort)"
@@ -48,19 +47,18 @@ expect_eq "source C:\\ exits -4" -4 "$RC"
 expect_eq "source C:\\: nothing new in Scripts" "$before" "$(cd "$SCRIPTS" && find . | sort)"
 
 # The batch-file trap: "C:\pkg\" reaches the program as C:\pkg".
-rm -f "$DRIVE_C/ran.txt"
 make_script "$DRIVE_C/bat pkg/install.cmd" batch
-printf '@echo off\r\n"%s" "C:\\bat pkg\\"\r\necho EXITCODE=%%ERRORLEVEL%%> C:\\bat.rc\r\n' \
-    "$(winepath -w "$EXE" 2>/dev/null)" >"$DRIVE_C/stage.cmd"
-wine_run_in "$DRIVE_C" "$DRIVE_C/stage.cmd" 3>/dev/null >/dev/null
-expect_eq "batch file with \"C:\\bat pkg\\\" exits 0" "EXITCODE=0" "$(tr -d '\r' <"$DRIVE_C/bat.rc")"
+printf '@echo off\r\n"%s" "C:\\bat pkg\\"\r\nexit /b %%ERRORLEVEL%%\r\n' "$(winepath -w "$EXE")" \
+    >"$DRIVE_C/stage.cmd"
+wine_run "$DRIVE_C" "$DRIVE_C/stage.cmd"
+expect_eq "batch file with \"C:\\bat pkg\\\" exits 0" 0 "$WINE_RC"
 expect_eq "batch file: the source is logged as received" \
     "Unzipped temp directory to 'C:\\bat pkg\"'" "$(log_of | sed -n 2p)"
 expect_eq "batch file: the log ends in Done!" "Done!" "$(log_of | tail -n 1)"
 expect_eq "batch file: the package's script ran" batch "$(ran_marker)"
 
 # A directory link that points back up the package.
-rm -rf "$SCRIPTS" "$DRIVE_C/ran.txt"
+rm -rf "$SCRIPTS"
 make_script "$DRIVE_C/cyc/install.cmd" cyc
 mkdir -p "$DRIVE_C/cyc/sub"
 ln -s .. "$DRIVE_C/cyc/sub/loop"
@@ -78,7 +76,7 @@ crlf() { sed 's/$/\r/'; }
 # stage_world UNIXDIR MARKER : a package with CJK, emoji (surrogate pairs in UTF-16),
 # Cyrillic and Greek names in files and folders, and a few bytes no text has.
 stage_world() {
-    rm -rf "$SCRIPTS" "$DRIVE_C/ran.txt"
+    rm -rf "$SCRIPTS"
     make_script "$1/install.cmd" "$2"
     mkdir -p "$1/fonts" "$1/Кириллица" "$1/Ωμέγα/😀 смайл" "$1/漢字フォルダ"
     echo font >"$1/fonts/微软雅黑.ttf"
@@ -100,7 +98,7 @@ same_tree() {
 # completely, its script runs, and the log is the seven lines with SHOWN as the source.
 stages_whole() {
     stage_world "$2" "$4"
-    run_direct "$3"
+    run_launcher "$3"
     expect_eq "$1: exits 0" 0 "$RC"
     expect "$1: the log is byte for byte the seven lines" cmp -s <(success_log "$5" | crlf) "$LOG"
     same_tree "$1" "$2"
@@ -121,14 +119,14 @@ stages_whole "1252 source named outside the code page" "$DRIVE_C/пакет 😀
 export LC_ALL=ru_RU.UTF-8
 R="$DRIVE_C/Пакет"
 stage_world "$R" cyrillic
-run_direct 'C:\Пакет'
+run_launcher 'C:\Пакет'
 expect_eq "1251: package exits 0" 0 "$RC"
 expect_eq "1251: the log holds the source in 1251" "$(success_log 'C:\Пакет')" \
     "$(iconv -f CP1251 -t UTF-8 "$LOG" | tr -d '\r')"
 same_tree "1251" "$R"
 expect_eq "1251: the script ran" cyrillic "$(ran_marker)"
-run_direct 'C:\Пакет\нет 😀 Ω'
-expect_eq "1251: a missing source exits -4" 252 "$RC"
+run_launcher 'C:\Пакет\нет 😀 Ω'
+expect_eq "1251: a missing source exits -4" -4 "$RC"
 line="$(iconv -f CP1251 -t UTF-8 "$LOG" | tr -d '\r' | sed -n 4p)"
 expect "1251: the failure names the exact path, '?' for what 1251 lacks ($line)" \
     grep -Eq "^Temp directory copy failed with code:[23]\('[^']+'\) 'examine source C:\\\\Пакет\\\\нет \? \?'$" <<<"$line"
@@ -140,7 +138,7 @@ J="$DRIVE_C/データ/ソフト表"
 stage_world "$J" japanese
 mkdir -p "$J/ソ"
 echo so >"$J/ソ/表.txt"
-run_direct 'C:\データ\ソフト表'
+run_launcher 'C:\データ\ソフト表'
 expect_eq "932: package exits 0" 0 "$RC"
 expect_eq "932: the log holds the source in 932" "$(success_log 'C:\データ\ソフト表')" \
     "$(iconv -f CP932 -t UTF-8 "$LOG" | tr -d '\r')"
@@ -149,7 +147,7 @@ expect_eq "932: the script ran" japanese "$(ran_marker)"
 
 # A UTF-8 ANSI code page (65001): non-ASCII names and source convert and stage whole.
 export LC_ALL=hi_IN.UTF-8
-rm -rf "$SCRIPTS" "$DRIVE_C/ran.txt"
+rm -rf "$SCRIPTS"
 U="$DRIVE_C/पैकेज"
 make_script "$U/install.cmd" utf8
 mkdir -p "$U/फ़ोल्डर" "$U/Ωμέγα"
@@ -157,7 +155,7 @@ echo hi >"$U/फ़ोल्डर/नमस्ते.txt"
 echo el >"$U/Ωμέγα/ένα.txt"
 echo jp >"$U/日本語.txt"
 echo emoji >"$U/😀.txt"
-run_direct 'C:\पैकेज'
+run_launcher 'C:\पैकेज'
 expect_eq "UTF-8 code page: non-ASCII package exits 0" 0 "$RC"
 expect_eq "UTF-8 code page: log is the seven lines" "$(success_log 'C:\पैकेज')" "$(log_of)"
 expect_eq "UTF-8 code page: every entry staged" \

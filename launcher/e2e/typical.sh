@@ -14,9 +14,9 @@ PKG="$DRIVE_C/pkg"
 # The script first records which command processor runs it, then its marker: the native
 # one of the edition's own system (AMD64 for x64, x86 for the 32-bit edition on 32-bit
 # Windows).
-mkdir -p "$PKG"
-printf '@echo off\r\necho %%PROCESSOR_ARCHITECTURE%%> C:\\arch.txt\r\necho new> C:\\ran.txt\r\n' \
-    >"$PKG/install.cmd"
+make_script "$PKG/install.cmd" new
+printf '%s\r\n' '@echo off' 'echo %PROCESSOR_ARCHITECTURE%> C:\markers\%IMAGEPREP_RUN%.arch' |
+    cat - "$PKG/install.cmd" >"$PKG/install.new" && mv "$PKG/install.new" "$PKG/install.cmd"
 if [ "$EDITION" = x64 ]; then NATIVE_ARCH=AMD64; else NATIVE_ARCH=x86; fi
 mkdir -p "$PKG/drivers/net/x86" "$PKG/tools/empty"
 echo "fresh" >"$PKG/drivers/shared.inf"
@@ -28,7 +28,7 @@ expect_eq "typical run exits 0" 0 "$RC"
 expect_eq "typical run log is the seven lines" "$(success_log 'C:\pkg')" "$(log_of)"
 expect_eq "the new install.cmd ran" new "$(ran_marker)"
 expect_eq "install.cmd ran in the native command processor" "$NATIVE_ARCH" \
-    "$(tr -d '\r \n' <"$DRIVE_C/arch.txt" 2>/dev/null)"
+    "$(tr -d '\r \n' <"$DRIVE_C/markers/$WINE_RUN_ID.arch" 2>/dev/null)"
 expect "install.cmd was replaced" cmp -s "$PKG/install.cmd" "$SCRIPTS/install.cmd"
 expect "nested file copied" cmp -s "$PKG/drivers/net/x86/nic.sys" "$SCRIPTS/drivers/net/x86/nic.sys"
 expect "binary payload copied intact" cmp -s "$PKG/tools/payload.bin" "$SCRIPTS/tools/payload.bin"
@@ -40,7 +40,6 @@ expect_eq "other files in merged folders stay" "old driver" "$(cat "$SCRIPTS/dri
 # A second run truncates the log and stages over the first.
 PKG2="$DRIVE_C/second"
 make_script "$PKG2/install.cmd" second
-rm -f "$DRIVE_C/ran.txt"
 run_launcher 'C:\second'
 expect_eq "second run exits 0" 0 "$RC"
 expect_eq "second run's log replaces the first" "$(success_log 'C:\second')" "$(log_of)"

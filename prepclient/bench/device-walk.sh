@@ -54,18 +54,20 @@ plant() {
 
 # The planted registry is kept in files while the server is down, and put back before each
 # run, since a run with stale devices removes them.
+# A new server holds the prefix after each, so the harness gets a new sentinel.
 save_registry() {
     wineserver -k && wineserver -w
     mkdir -p "$WINE_TMP/saved"
     cp "$WINEPREFIX"/*.reg "$WINE_TMP/saved/"
     wineserver -p
+    wine_sentinel_new
 }
 restore_registry() {
     wineserver -k && wineserver -w
     cp "$WINE_TMP/saved/"*.reg "$WINEPREFIX/"
     wineserver -p
     # The prefix's services start with the first program; they are not part of the figure.
-    wine_helper cmd /c exit
+    wine_sentinel_new
 }
 
 # The run must remove exactly the stale devices: one line each, and only the others left. The
@@ -73,9 +75,10 @@ restore_registry() {
 # fails, and the next run puts the registry back anyway.
 check_removals() {
     local lines kept expected
-    lines="$(grep -c '^Removing ' "$WINE_TMP/out" || true)"
+    lines="$(grep -c '^Removing ' "$WINE_OUT" || true)"
     [ "$lines" -eq "$STALE" ] || { echo "device-walk: $1 printed $lines removal lines, not $STALE" >&2; exit 1; }
     wineserver -k && wineserver -w
+    WINE_SENTINEL=""
     kept="$(sed -n 's/^\[.*\\\\Enum\\\\ROOT\\\\BENCH\\\\\([0-9]*\)\] .*/\1/p' "$WINEPREFIX/system.reg" | sort)"
     expected="$(for i in $(seq "$COUNT"); do is_stale "$i" || printf '%05d\n' "$i"; done)"
     [ "$kept" = "$expected" ] || {
@@ -90,7 +93,7 @@ time_run() {
     local start end
     [ "$STALE" -eq 0 ] || restore_registry
     start="$(date +%s%N)"
-    wine_run_in "$WORK" "$1" 3>/dev/null >"$WINE_TMP/out"
+    wine_run "$WORK" "$1"
     end="$(date +%s%N)"
     [ "$STALE" -eq 0 ] || check_removals "$1"
     echo "device-walk: $1: $(((end - start) / 1000000)) ms" >&2

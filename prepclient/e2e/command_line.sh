@@ -28,10 +28,7 @@ plant_ghost() {
         '72,e9,36,4d,25,e3,ce,11,bf,c1,08,00,2b,e1,03,18' >"$WINE_TMP/ghost.reg"
     wine_reg_import "$WINE_TMP/ghost.reg"
 }
-ghost_present() {
-    wine_reg_exists 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT\NET\0001' \
-        'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum'
-}
+ghost_present() { wine_reg_exists 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT\NET\0001'; }
 
 EXPECTED_OUTPUT="getOSType: rtlOsMajor 6, rtlOsMinor 1, rtlwProductType 1, 64bit $BITS_FLAG
 getOSType: osMajor 6, osMinor 1, wProductType 1, $BITS_TEXT
@@ -76,7 +73,7 @@ wine_set_version "$XP_NAME"
 run_client_in "$WORK"
 expect_eq "rerun file bytes" "$XP_CODE" "$(od -An -c "$WORK/OSType.txt" | tr -d ' ')"
 run_client_in "$WORK"
-expect_eq "output ends without newline" "done" "$(tail -c 4 "$WINE_TMP/out")"
+expect_eq "output ends without newline" "done" "$(tail -c 4 "$WINE_OUT")"
 
 # A current directory where the result file cannot be created.
 BLOCKED="$WINE_TMP/blocked"

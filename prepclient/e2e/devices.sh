@@ -7,41 +7,25 @@ source "$(dirname "$0")/e2e-lib.sh"
 
 source "$(dirname "$0")/plant-lib.sh"
 
-# A name that fills the whole 4096-byte buffer and has no terminator.
 LONG_NAME="$(printf 'A%.0s' $(seq 2048))"
 ODD_NAME='Odd name 网卡'
 
-# device INSTANCE CLASS_TEXT CLASS_HEX PDO INSTALL_STATE NAME
-# Empty PDO, class or state: that property is not planted, so reading it fails.
-device() {
-    local id="$1"
-    printf '[%s\\%s]\r\n"ClassGUID"="%s"\r\n\r\n' "$ENUM" "$id" "${2:-}"
-    [ -z "$3" ] || plant_property "$id" "$DEVPKEY_BASE" 10 0x0d "$3"
-    [ -z "$4" ] || plant_property "$id" "$DEVPKEY_BASE" 16 0x12 "$(utf16_hex "$4")"
-    plant_property "$id" '{4340a6c5-93fa-4706-972c-7b648008a5a7}' 2 0x07 '0a,20,80,01'
-    [ -z "$5" ] || plant_property "$id" "$DEVPKEY_BASE" 36 0x07 "0$5,00,00,00"
-    local name_hex
-    name_hex="$(utf16_hex "$6")"
-    [ "$6" != "$LONG_NAME" ] || name_hex="${name_hex%,00,00}"
-    plant_property "$id" '{b725f130-47ef-101a-a5f1-02608c9eebac}' 10 0x12 "$name_hex"
-}
+# Without its terminator: the name fills the whole buffer.
+LONG_HEX="hex:$(utf16_hex "$LONG_NAME" | sed 's/,00,00$//')"
 
-plant_devices() {
-    {
-        printf 'REGEDIT4\r\n\r\n'
-        device 'ROOT\NET\0001' "$NET_GUID_TEXT" "$NET_GUID" '\Device\00000042' 0 'Present NIC'
-        device 'ROOT\NET\0002' "$NET_GUID_TEXT" "$NET_GUID" '' 0 'Ghost NIC'
-        device 'ROOT\NET\0003' "$NET_GUID_TEXT" "$NET_GUID" '' 2 'Broken ghost NIC'
-        device 'ROOT\NET\0004' "$NET_GUID_TEXT" "$NET_GUID" '\Device\00000043' 1 'Installing NIC'
-        device 'ROOT\NET\0005' "$NET_GUID_TEXT" "$NET_GUID" '' '' 'Ghost NIC without state'
-        device 'ROOT\DISKDRIVE\0001' "$DISK_GUID_TEXT" "$DISK_GUID" '\Device\00000044' 2 'Broken disk'
-        device 'ROOT\DISKDRIVE\0002' "$DISK_GUID_TEXT" "$DISK_GUID" '' 0 'Orphan disk'
-        device 'ROOT\UNKNOWN\0001' '' '' '' '' 'No class at all'
-        device 'ROOT\NET\0006' "$NET_GUID_TEXT" "$NET_GUID" '' 0 "$LONG_NAME"
-        device 'ROOT\NET\0007' "$NET_GUID_TEXT" "$NET_GUID" '' 0 "$ODD_NAME"
-    } >"$WINE_TMP/devices.reg"
-    wine_reg_import "$WINE_TMP/devices.reg"
+devices_reg() {
+    plant_device 'ROOT\NET\0001' "$NET_GUID_TEXT" "$NET_GUID" '\Device\00000042' 0 'Present NIC'
+    plant_device 'ROOT\NET\0002' "$NET_GUID_TEXT" "$NET_GUID" '' 0 'Ghost NIC'
+    plant_device 'ROOT\NET\0003' "$NET_GUID_TEXT" "$NET_GUID" '' 2 'Broken ghost NIC'
+    plant_device 'ROOT\NET\0004' "$NET_GUID_TEXT" "$NET_GUID" '\Device\00000043' 1 'Installing NIC'
+    plant_device 'ROOT\NET\0005' "$NET_GUID_TEXT" "$NET_GUID" '' '' 'Ghost NIC without state'
+    plant_device 'ROOT\DISKDRIVE\0001' "$DISK_GUID_TEXT" "$DISK_GUID" '\Device\00000044' 2 'Broken disk'
+    plant_device 'ROOT\DISKDRIVE\0002' "$DISK_GUID_TEXT" "$DISK_GUID" '' 0 'Orphan disk'
+    plant_device 'ROOT\UNKNOWN\0001' '' '' '' '' 'No class at all'
+    plant_device 'ROOT\NET\0006' "$NET_GUID_TEXT" "$NET_GUID" '' 0 "$LONG_HEX"
+    plant_device 'ROOT\NET\0007' "$NET_GUID_TEXT" "$NET_GUID" '' 0 "$ODD_NAME"
 }
+plant_devices() { plant_import devices_reg; }
 
 
 GONE=('ROOT\NET\0002' 'ROOT\NET\0003' 'ROOT\NET\0005' 'ROOT\NET\0006' 'ROOT\NET\0007'
@@ -88,7 +72,7 @@ relay_removals() {
 check_walk() {
     plant_devices
     # Relay tracing shows which device-installation calls the program itself makes.
-    WINEDEBUG=-all,+relay run_client_in "$WORK" 2>"$WINE_TMP/relay.log"
+    WINEDEBUG=-all,+relay run_client_in "$WORK"
     expect_eq "$WINEARCH exit" 0 "$RC"
     local removals
     removals="$(grep '^Removing ' <<<"$OUT" | grep -v 'Name=Odd name' | sort)"
@@ -117,7 +101,7 @@ check_walk() {
     # each removed device is one index, the failed-install ghost NIC gets two requests and the
     # walk goes on past it; the removal handler is never called directly.
     local relay
-    relay="$(relay_removals "$WINE_TMP/relay.log")"
+    relay="$(relay_removals "$WINE_ERR")"
     expect_eq "$WINEARCH class-installer requests" \
         "calls=$(grep -c '^Removing ' <<<"$OUT") devices=${#GONE[@]} doubled=1 unprepared=0 other=0 direct=0" \
         "${relay% after_doubled=*}"

@@ -20,15 +20,15 @@ expect_eq() {
     if [ "$2" == "$3" ]; then pass; else fail "$1: expected [$2], got [$3]"; fi
 }
 
-# Runs Ostrelle in DIR; sets OUT (console text) and RC (full exit code). The console bytes
-# as written stay in $WINE_TMP/out. Runs in this shell, so a run that never happened ends
-# the suite instead of leaving empty answers behind.
+# Runs Ostrelle in DIR; sets OUT (console text, CR removed) and RC (full exit code). The
+# console bytes as written stay in $WINE_OUT. Runs in this shell, so a run the harness cannot
+# vouch for ends the suite instead of leaving empty answers behind.
 run_client_in() {
     local dir="$1"
     shift
-    wine_run_in "$dir" "$OSTRELLE" "$@" 3>"$WINE_TMP/rc" >"$WINE_TMP/out"
-    OUT="$(cat "$WINE_TMP/out")"
-    RC="$(cat "$WINE_TMP/rc")"
+    wine_run "$dir" "$OSTRELLE" "$@"
+    OUT="$(tr -d '\r' <"$WINE_OUT")"
+    RC="$WINE_RC"
 }
 
 e2e_finish() {

@@ -18,17 +18,16 @@ wine_prefix_new "$(wine_edition_arch)"
 WORK="$WINE_TMP/work"
 mkdir -p "$WORK"
 
-# plant_names : one ghost adapter per name, planted afresh before every run.
-plant_names() {
-    {
-        plant_ghost_nic 'ROOT\NET\0101' "$ASCII_NAME"
-        plant_ghost_nic 'ROOT\NET\0102' "$CYRILLIC_NAME"
-        plant_ghost_nic 'ROOT\NET\0103' "$ODD_NAME"
-        plant_ghost_nic 'ROOT\NET\0104' "$LATIN_NAME"
-        plant_ghost_nic 'ROOT\NET\0105' "$HINDI_NAME"
-        plant_ghost_nic 'ROOT\NET\0106' "$LOOKALIKE_NAME"
-    } | plant_import
+# One ghost adapter per name, planted afresh before every run (plant_names).
+names_reg() {
+    plant_ghost_nic 'ROOT\NET\0101' "$ASCII_NAME"
+    plant_ghost_nic 'ROOT\NET\0102' "$CYRILLIC_NAME"
+    plant_ghost_nic 'ROOT\NET\0103' "$ODD_NAME"
+    plant_ghost_nic 'ROOT\NET\0104' "$LATIN_NAME"
+    plant_ghost_nic 'ROOT\NET\0105' "$HINDI_NAME"
+    plant_ghost_nic 'ROOT\NET\0106' "$LOOKALIKE_NAME"
 }
+plant_names() { plant_import names_reg; }
 
 # run_in_locale LOCALE : a real run with Wine in that Unix locale; the console bytes land
 # in $WINE_TMP/out.

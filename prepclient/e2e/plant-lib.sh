@@ -20,15 +20,17 @@ plant_property() {
 }
 
 # plant_device INSTANCE CLASS_TEXT CLASS_HEX PDO INSTALL_STATE NAME : .reg text on stdout.
-# An empty PDO is not planted, so reading it fails (the ghost condition).
+# An empty class, PDO or state is not planted, so reading it fails (an empty PDO is the
+# ghost condition); a NAME of hex:BYTES is planted as those bytes.
 plant_device() {
-    local id="$1"
+    local id="$1" name_hex="${6#hex:}"
+    [ "$name_hex" != "$6" ] || name_hex="$(utf16_hex "$6")"
     printf '[%s\\%s]\r\n"ClassGUID"="%s"\r\n\r\n' "$ENUM" "$id" "$2"
-    plant_property "$id" "$DEVPKEY_BASE" 10 0x0d "$3"
+    [ -z "$3" ] || plant_property "$id" "$DEVPKEY_BASE" 10 0x0d "$3"
     [ -z "$4" ] || plant_property "$id" "$DEVPKEY_BASE" 16 0x12 "$(utf16_hex "$4")"
     plant_property "$id" '{4340a6c5-93fa-4706-972c-7b648008a5a7}' 2 0x07 '0a,20,80,01'
-    plant_property "$id" "$DEVPKEY_BASE" 36 0x07 "0$5,00,00,00"
-    plant_property "$id" '{b725f130-47ef-101a-a5f1-02608c9eebac}' 10 0x12 "$(utf16_hex "$6")"
+    [ -z "$5" ] || plant_property "$id" "$DEVPKEY_BASE" 36 0x07 "0$5,00,00,00"
+    plant_property "$id" '{b725f130-47ef-101a-a5f1-02608c9eebac}' 10 0x12 "$name_hex"
 }
 
 # plant_ghost_nic INSTANCE NAME [INSTALL_STATE] : .reg text of a network adapter without
@@ -37,17 +39,15 @@ plant_ghost_nic() {
     plant_device "$1" "$NET_GUID_TEXT" "$NET_GUID" '' "${3:-0}" "$2"
 }
 
-# plant_import : imports the .reg text on stdin.
+# plant_import FUNCTION : imports the .reg text FUNCTION prints. Never in a pipeline: an
+# import that does not take effect must end the suite, not a subshell.
 plant_import() {
-    { printf 'REGEDIT4\r\n\r\n'; cat; } >"$WINE_TMP/plant.reg"
+    { printf 'REGEDIT4\r\n\r\n'; "$1"; } >"$WINE_TMP/plant.reg"
     wine_reg_import "$WINE_TMP/plant.reg"
 }
 
-# instance_exists INSTANCE : one export of the whole Enum key answers every instance a
-# check asks about until the next Wine start.
-instance_exists() {
-    wine_reg_exists "$ENUM\\$1" "$ENUM"
-}
+# instance_exists INSTANCE : the device's key is in the registry.
+instance_exists() { wine_reg_exists "$ENUM\\$1"; }
 
 # removal_line KIND STATE NAME : the line a real run prints (node status as planted).
 removal_line() {

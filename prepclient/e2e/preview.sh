@@ -11,15 +11,14 @@ VERSION="$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/..
 STALE=('ROOT\NET\0002' 'ROOT\NET\0003' 'ROOT\DISKDRIVE\0001')
 KEPT=('ROOT\NET\0001')
 
-plant_stale() {
-    {
-        plant_device 'ROOT\NET\0001' "$NET_GUID_TEXT" "$NET_GUID" '\Device\00000042' 0 'Present NIC'
-        plant_ghost_nic 'ROOT\NET\0002' 'Ghost NIC'
-        plant_ghost_nic 'ROOT\NET\0003' 'Broken ghost NIC' 2
-        plant_device 'ROOT\DISKDRIVE\0001' "$DISK_GUID_TEXT" "$DISK_GUID" '\Device\00000044' 2 \
-            'Broken disk'
-    } | plant_import
+stale_reg() {
+    plant_device 'ROOT\NET\0001' "$NET_GUID_TEXT" "$NET_GUID" '\Device\00000042' 0 'Present NIC'
+    plant_ghost_nic 'ROOT\NET\0002' 'Ghost NIC'
+    plant_ghost_nic 'ROOT\NET\0003' 'Broken ghost NIC' 2
+    plant_device 'ROOT\DISKDRIVE\0001' "$DISK_GUID_TEXT" "$DISK_GUID" '\Device\00000044' 2 \
+        'Broken disk'
 }
+plant_stale() { plant_import stale_reg; }
 
 # all_planted WHAT : every planted instance is still there.
 all_planted() {
