@@ -61,12 +61,39 @@ TEST_F(TreeCopyTest, CreatesOnlyTheLastComponentOfTheDestination) {
     EXPECT_FALSE(fs::exists(temp.path() / "missing"));
 }
 
-TEST_F(TreeCopyTest, MissingSourceFailsWithTheSystemErrorAndTouchesNothing) {
-    EXPECT_EQ(copy(temp.path() / "nope", destination), ENOENT);
-    EXPECT_EQ(failure.code, ENOENT);
-    EXPECT_EQ(failure.message, "message " + std::to_string(ENOENT));
-    EXPECT_EQ(failure.description, "examine source " + (temp.path() / "nope").string());
-    EXPECT_FALSE(fs::exists(destination));
+TEST_F(TreeCopyTest, PathThatCannotBeResolvedOrExaminedFailsWithTheRealCauseAndCopiesNothing) {
+    writeFile(source / "install.cmd", "x");
+    const fs::path single = temp.path() / "single.cmd";
+    writeFile(single, "x");
+    // An existing destination folder that cannot be examined, access denied say, could
+    // still be a file: nothing is copied into it.
+    const fs::path existing = temp.path() / "Existing";
+    fs::create_directories(existing);
+    const fs::path nope = temp.path() / "nope";
+    const struct {
+        fs::path from;
+        fs::path to;
+        const char* unexaminable;
+        int code;
+        std::string description;
+    } cases[] = {
+        {nope, destination, "", ENOENT, "examine source " + nope.string()},
+        {"", destination, "", ENOENT, "resolve source "},
+        {source, "", "", ENOENT, "resolve destination "},
+        {source, existing, "Existing", EACCES, "examine " + existing.string()},
+        {single, existing, "Existing", EACCES, "examine destination " + existing.string()},
+    };
+    for (const auto& c : cases) {
+        faulty.unexaminable = c.unexaminable;
+        faulty.examineError = EACCES;
+        EXPECT_EQ(copy(c.from, c.to), c.code) << c.description;
+        EXPECT_EQ(failure.code, c.code);
+        EXPECT_EQ(failure.message, "message " + std::to_string(c.code));
+        EXPECT_EQ(failure.description, c.description);
+        EXPECT_TRUE(faulty.copied.empty()) << c.description;
+        EXPECT_FALSE(fs::exists(destination)) << c.description;
+        EXPECT_TRUE(fs::is_empty(existing)) << c.description;
+    }
 }
 
 TEST_F(TreeCopyTest, SameDirectoryUnderAnotherSpellingIsRefused) {
