@@ -52,6 +52,9 @@ int FaultyFileSystem::listDirectory(const std::string& path, std::vector<Directo
 
 int FaultyFileSystem::createDirectory(const std::string& path) {
     created.push_back(path);
+    if (!uncreatable.empty() && lastComponent(path) == uncreatable) {
+        return createError;
+    }
     return real_.createDirectory(path);
 }
 
