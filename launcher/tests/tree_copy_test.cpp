@@ -272,6 +272,11 @@ TEST(PathRulesTest, ParentsStopAtEachKindOfRoot) {
         {"\\\\?\\UNC\\server\\share\\", ""},
         {"\\\\server\\share\\a\\b", "\\\\server\\share\\a"},
         {"\\\\server\\share", ""},
+        // A drive with no separator after it is still the root; a bare name has no folder.
+        {"C:pkg", "C:"},
+        {"\\\\?\\C:pkg", "\\\\?\\C:"},
+        {"\\\\?\\C:", ""},
+        {"pkg", ""},
         {"\\\\?\\Volume{1}\\pkg", "\\\\?\\Volume{1}\\"},
         {"/tmp/x", "/tmp"},
         {"/tmp", "/"},
@@ -280,6 +285,8 @@ TEST(PathRulesTest, ParentsStopAtEachKindOfRoot) {
     for (const auto& c : cases) {
         EXPECT_EQ(parentPath(c.first), c.second) << c.first;
     }
+    EXPECT_EQ(joinPath("C:\\pkg", "sub"), "C:\\pkg\\sub");
+    EXPECT_EQ(joinPath("\\\\?\\C:\\", "pkg"), "\\\\?\\C:\\pkg");
     EXPECT_EQ(shownPath("\\\\?\\C:\\pkg"), "C:\\pkg");
     EXPECT_EQ(shownPath("\\\\?\\UNC\\server\\share"), "\\\\server\\share");
 }
