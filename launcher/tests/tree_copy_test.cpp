@@ -277,6 +277,7 @@ TEST(PathRulesTest, ParentsStopAtEachKindOfRoot) {
         {"\\\\?\\C:pkg", "\\\\?\\C:"},
         {"\\\\?\\C:", ""},
         {"pkg", ""},
+        {"", ""},
         {"\\\\?\\Volume{1}\\pkg", "\\\\?\\Volume{1}\\"},
         {"/tmp/x", "/tmp"},
         {"/tmp", "/"},
