@@ -17,6 +17,11 @@
 namespace fs = std::filesystem;
 
 int FaultyFileSystem::examine(const std::string& path, EntryKind& kind) {
+    if (!unexaminable.empty() && lastComponent(path) == unexaminable) {
+        // As the port promises for every failure but a missing path.
+        kind = kEntryUnknown;
+        return examineError;
+    }
     return real_.examine(path, kind);
 }
 
@@ -47,6 +52,9 @@ int FaultyFileSystem::listDirectory(const std::string& path, std::vector<Directo
 
 int FaultyFileSystem::createDirectory(const std::string& path) {
     created.push_back(path);
+    if (!uncreatable.empty() && lastComponent(path) == uncreatable) {
+        return createError;
+    }
     return real_.createDirectory(path);
 }
 

@@ -24,6 +24,10 @@ class FaultyFileSystem : public FileSystem {
     int copyError = 5;
     std::string unidentifiable;  // entry whose identity cannot be read: identifyError
     int identifyError = 5;
+    std::string unexaminable;  // entry whose examination fails with examineError
+    int examineError = 13;
+    std::string uncreatable;  // directory whose creation fails with createError
+    int createError = 5;
     // Every identity gets one 64-bit index, its real one moved to the upper half, as
     // distinct folders can share an index on ReFS.
     bool collidingIndexes = false;

@@ -59,14 +59,47 @@ TEST_F(TreeCopyTest, CreatesOnlyTheLastComponentOfTheDestination) {
     EXPECT_EQ(copy(source, orphan), ENOENT);
     EXPECT_EQ(failure.description, "create directory " + orphan.string());
     EXPECT_FALSE(fs::exists(temp.path() / "missing"));
+
+    // EPERM is 1, the lowest error value: no value may pass for success.
+    faulty.uncreatable = "Denied";
+    faulty.createError = EPERM;
+    EXPECT_EQ(copy(source, temp.path() / "Denied"), EPERM);
+    EXPECT_EQ(failure.description, "create directory " + (temp.path() / "Denied").string());
 }
 
-TEST_F(TreeCopyTest, MissingSourceFailsWithTheSystemErrorAndTouchesNothing) {
-    EXPECT_EQ(copy(temp.path() / "nope", destination), ENOENT);
-    EXPECT_EQ(failure.code, ENOENT);
-    EXPECT_EQ(failure.message, "message " + std::to_string(ENOENT));
-    EXPECT_EQ(failure.description, "examine source " + (temp.path() / "nope").string());
-    EXPECT_FALSE(fs::exists(destination));
+TEST_F(TreeCopyTest, PathThatCannotBeResolvedOrExaminedFailsWithTheRealCauseAndCopiesNothing) {
+    writeFile(source / "install.cmd", "x");
+    const fs::path single = temp.path() / "single.cmd";
+    writeFile(single, "x");
+    // An existing destination folder that cannot be examined, access denied say, could
+    // still be a file: nothing is copied into it.
+    const fs::path existing = temp.path() / "Existing";
+    fs::create_directories(existing);
+    const fs::path nope = temp.path() / "nope";
+    const struct {
+        fs::path from;
+        fs::path to;
+        const char* unexaminable;
+        int code;
+        std::string description;
+    } cases[] = {
+        {nope, destination, "", ENOENT, "examine source " + nope.string()},
+        {"", destination, "", ENOENT, "resolve source "},
+        {source, "", "", ENOENT, "resolve destination "},
+        {source, existing, "Existing", EACCES, "examine " + existing.string()},
+        {single, existing, "Existing", EACCES, "examine destination " + existing.string()},
+    };
+    for (const auto& c : cases) {
+        faulty.unexaminable = c.unexaminable;
+        faulty.examineError = EACCES;
+        EXPECT_EQ(copy(c.from, c.to), c.code) << c.description;
+        EXPECT_EQ(failure.code, c.code);
+        EXPECT_EQ(failure.message, "message " + std::to_string(c.code));
+        EXPECT_EQ(failure.description, c.description);
+        EXPECT_TRUE(faulty.copied.empty()) << c.description;
+        EXPECT_FALSE(fs::exists(destination)) << c.description;
+        EXPECT_TRUE(fs::is_empty(existing)) << c.description;
+    }
 }
 
 TEST_F(TreeCopyTest, SameDirectoryUnderAnotherSpellingIsRefused) {
@@ -103,9 +136,10 @@ TEST_F(TreeCopyTest, LinkIntoTheDestinationIsStillCaughtDuringTheWalk) {
 TEST_F(TreeCopyTest, UnreadableIdentityWhereACheckNeedsItFailsClosed) {
     writeFile(source / "install.cmd", "x");
     writeFile(source / "sub" / "inner.txt", "x");
+    faulty.identifyError = EPERM;  // 1, the lowest error value
 
     faulty.unidentifiable = "sub";
-    EXPECT_EQ(copy(source, destination), 5);
+    EXPECT_EQ(copy(source, destination), EPERM);
     EXPECT_EQ(failure.description, "read the identity of " + source.string() + "\\sub");
     EXPECT_FALSE(fs::exists(destination / "sub"));
 
@@ -113,17 +147,25 @@ TEST_F(TreeCopyTest, UnreadableIdentityWhereACheckNeedsItFailsClosed) {
     faulty.unidentifiable = "Scripts";
     fs::remove_all(destination);
     faulty.copied.clear();
-    EXPECT_EQ(copy(source, destination), 5);
+    EXPECT_EQ(copy(source, destination), EPERM);
     EXPECT_EQ(failure.description, "read the identity of " + destination.string());
     EXPECT_TRUE(faulty.copied.empty());
 
     // The source, and a folder above the destination.
     faulty.unidentifiable = "package";
-    EXPECT_EQ(copy(source, destination), 5);
+    EXPECT_EQ(copy(source, destination), EPERM);
     faulty.unidentifiable = temp.path().filename().string();
-    EXPECT_EQ(copy(source, destination), 5);
+    EXPECT_EQ(copy(source, destination), EPERM);
     EXPECT_EQ(failure.description, "read the identity of " + temp.path().string());
     EXPECT_TRUE(faulty.copied.empty());
+
+    // The file a single-file copy would replace: it could be the source itself.
+    const fs::path target = temp.path() / "target.cmd";
+    writeFile(target, "old");
+    faulty.unidentifiable = "target.cmd";
+    EXPECT_EQ(copy(source / "install.cmd", target), EPERM);
+    EXPECT_EQ(failure.description, "read the identity of " + target.string());
+    EXPECT_EQ(readFile(target), "old");
 }
 
 TEST_F(TreeCopyTest, LinkCycleFailsNamingTheLoopWhileOtherLinksAreFollowed) {
@@ -230,6 +272,12 @@ TEST(PathRulesTest, ParentsStopAtEachKindOfRoot) {
         {"\\\\?\\UNC\\server\\share\\", ""},
         {"\\\\server\\share\\a\\b", "\\\\server\\share\\a"},
         {"\\\\server\\share", ""},
+        // A drive with no separator after it is still the root; a bare name has no folder.
+        {"C:pkg", "C:"},
+        {"\\\\?\\C:pkg", "\\\\?\\C:"},
+        {"\\\\?\\C:", ""},
+        {"pkg", ""},
+        {"", ""},
         {"\\\\?\\Volume{1}\\pkg", "\\\\?\\Volume{1}\\"},
         {"/tmp/x", "/tmp"},
         {"/tmp", "/"},
@@ -238,6 +286,8 @@ TEST(PathRulesTest, ParentsStopAtEachKindOfRoot) {
     for (const auto& c : cases) {
         EXPECT_EQ(parentPath(c.first), c.second) << c.first;
     }
+    EXPECT_EQ(joinPath("C:\\pkg", "sub"), "C:\\pkg\\sub");
+    EXPECT_EQ(joinPath("\\\\?\\C:\\", "pkg"), "\\\\?\\C:\\pkg");
     EXPECT_EQ(shownPath("\\\\?\\C:\\pkg"), "C:\\pkg");
     EXPECT_EQ(shownPath("\\\\?\\UNC\\server\\share"), "\\\\server\\share");
 }
@@ -266,6 +316,11 @@ TEST_F(TreeCopyTest, SingleFileGoesIntoAnExistingFolderOrBecomesTheDestination) 
     EXPECT_TRUE(fs::is_regular_file(missing));
     EXPECT_EQ(readFile(missing), "single");
 
+    // A file already there that is another file is replaced.
+    writeFile(file, "newer");
+    ASSERT_EQ(copy(file, destination), 0) << failure.description;
+    EXPECT_EQ(readFile(destination / "install.cmd"), "newer");
+
     EXPECT_EQ(copy(file, temp.path()), kErrorInvalidParameter);
     EXPECT_THAT(failure.description, HasSubstr("same file"));
 }
@@ -281,10 +336,11 @@ TEST_F(TreeCopyTest, UnlistableDirectoryAnywhereFailsTheCopy) {
     EXPECT_FALSE(fs::exists(destination / "sub" / "inner.txt"));
 
     // The package folder itself: the destination folder is made, then the copy fails
-    // instead of staging an empty package.
+    // instead of staging an empty package. EPERM is 1, the lowest error value.
     faulty.unlistable = "package";
+    faulty.listError = EPERM;
     fs::remove_all(destination);
-    EXPECT_EQ(copy(source, destination), EACCES);
+    EXPECT_EQ(copy(source, destination), EPERM);
     EXPECT_TRUE(fs::is_directory(destination));
     EXPECT_TRUE(fs::is_empty(destination));
 }
@@ -294,12 +350,18 @@ TEST_F(TreeCopyTest, FirstFailingFileCopyStopsEverything) {
     writeFile(source / "b" / "two.txt", "2");
     writeFile(source / "c" / "three.txt", "3");
     faulty.uncopyable = "two.txt";
-    faulty.copyError = ENOSPC;
-    EXPECT_EQ(copy(source, destination), ENOSPC);
+    faulty.copyError = EPERM;  // 1, the lowest error value
+    EXPECT_EQ(copy(source, destination), EPERM);
     EXPECT_EQ(failure.description, "copy file " + source.string() + "\\b\\two.txt to " +
                                        destination.string() + "\\b\\two.txt");
     ASSERT_FALSE(faulty.copied.empty());
     EXPECT_EQ(faulty.copied.back(), "two.txt");
+
+    // A single file the same way.
+    const fs::path single = source / "b" / "two.txt";
+    EXPECT_EQ(copy(single, destination), EPERM);
+    EXPECT_EQ(failure.description,
+              "copy file " + single.string() + " to " + destination.string() + "\\two.txt");
 }
 
 }  // namespace
