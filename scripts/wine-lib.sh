@@ -124,9 +124,18 @@ wine_require() {
     fi
 }
 
+# A server killed outright leaves its programs behind, waiting on it for ever: whatever of
+# this suite's prefixes still runs goes with them.
 wine_cleanup() {
     if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX}" ]; then wine_server -k >/dev/null 2>&1; fi
-    if [ -n "$WINE_TMP" ]; then rm -rf "$WINE_TMP"; fi
+    if [ -n "$WINE_TMP" ]; then
+        local env pid
+        for env in $(grep -lzsF "WINEPREFIX=$WINE_TMP/" /proc/[0-9]*/environ); do
+            pid="${env#/proc/}"
+            case "$(readlink "/proc/${pid%/environ}/exe")" in */wine*) kill -9 "${pid%/environ}" ;; esac
+        done 2>/dev/null
+        rm -rf "$WINE_TMP"
+    fi
 }
 
 # How often a start that did not happen (or a probe that did not answer) is tried.
