@@ -61,7 +61,7 @@ done
 EOF
 cat >"$FAKES/dpkg" <<'EOF'
 #!/usr/bin/env bash
-[ "$1" = --print-foreign-architectures ] && exit 0
+[ "$1" = --print-foreign-architectures ] && { cat "$STATE/foreign" 2>/dev/null; exit 0; }
 [ "$1" = --print-architecture ] && echo amd64 && exit 0
 echo "dpkg $*" >>"$STATE/calls"
 EOF
@@ -227,6 +227,11 @@ BEFORE='later 21600' AFTER='same_note && grep -qx "recorded 1700021600" cache/in
 BEFORE='later 60; echo "Suites: trixie-backports" >>etc/sources.list.d/debian.sources' AFTER=same_note \
     retry_row "changed sources (.sources): tried again"
 BEFORE="later 60; echo changed >>$INDEX" retry_row "a changed index: tried again"
+BEFORE='later 60; echo "deb http://deb.debian.org/debian bookworm main" >etc/sources.list' \
+    retry_row "a classic sources.list added: tried again"
+BEFORE='later 60; echo "deb http://deb.debian.org/debian bookworm main" >etc/sources.list.d/x.list' \
+    retry_row "a one-line .list added: tried again"
+BEFORE='later 60; echo armhf >"$STATE/foreign"' retry_row "another foreign architecture: tried again"
 BEFORE='later 60; export INSTALL_DEPS_RETRY=1' AFTER=same_note retry_row \
     "INSTALL_DEPS_RETRY=1 tries again"
 BEFORE='later -60' retry_row "a record from the future (the clock set back): tried again"
